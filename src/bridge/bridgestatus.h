@@ -1,0 +1,77 @@
+#pragma once
+
+#include "bridgestate.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+#include <QUrl>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
+class QTimer;
+
+// The utility's one picture of the bridge, learnt by polling GET /status. Every assignment of a
+// published field emits changed(), also when the value does not change.
+namespace dorv {
+
+class BridgeStatus : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kPollIntervalMs = 5000;
+    static constexpr int kStatusIdleTimeoutMs = 3000;
+    static constexpr int kCommandIdleTimeoutMs = 5000;
+    static constexpr int kStatusLifetimeMs = 10000;
+    static constexpr qint64 kMaxStatusBodyBytes = 1 << 20;
+
+    static QUrl defaultBaseUrl(); // http://127.0.0.1:9876
+
+    explicit BridgeStatus(const QUrl &baseUrl = defaultBaseUrl(), QObject *parent = nullptr);
+    ~BridgeStatus() override;
+
+    BridgeState state() const { return m_state; }
+    QString activeProject() const { return m_activeProject; }
+    QStringList projects() const { return m_projects; }
+    bool marvekBusy() const { return m_marvekBusy; }
+    std::optional<double> contextPct() const { return m_contextPct; }
+    qint64 queued() const { return m_queued; }
+    QUrl baseUrl() const { return m_baseUrl; }
+    const QTimer *timer() const { return m_timer; }
+
+    // Used by the panel right after it stops the bridge.
+    void setState(BridgeState state);
+
+    void startPolling();
+    void poll();
+    void switchProject(const QString &name);
+    void newSession();
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    QUrl endpoint(const QString &component) const;
+    void sendCommand(QNetworkRequest request, const QByteArray *body);
+    void applyStatusReply(QNetworkReply *reply, const QByteArray &body, bool bodyTooLarge);
+
+    template <typename T> void publish(T &field, T value)
+    {
+        field = std::move(value);
+        Q_EMIT changed();
+    }
+
+    BridgeState m_state = BridgeState::Offline;
+    QString m_activeProject;
+    QStringList m_projects;
+    bool m_marvekBusy = false;
+    std::optional<double> m_contextPct;
+    qint64 m_queued = 0;
+
+    const QUrl m_baseUrl;
+    QTimer *m_timer = nullptr;
+    QNetworkAccessManager *m_network = nullptr;
+};
+
+} // namespace dorv
