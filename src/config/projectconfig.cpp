@@ -1,0 +1,117 @@
+#include "projectconfig.h"
+
+#include "projectlistformat.h"
+#include "reloadsignal.h"
+#include "textlines.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <algorithm>
+
+namespace dorv {
+
+ProjectConfig::ProjectConfig(QObject *parent) : QObject(parent) {}
+
+const QString &ProjectConfig::configPath()
+{
+    static const QString path =
+        QDir::home().filePath(QStringLiteral(".marvek/chatwire-projects.yaml"));
+    return path;
+}
+
+void ProjectConfig::load()
+{
+    QFile file(configPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    QString text;
+    if (!decodeUtf8Strict(file.readAll(), &text) || file.error() != QFileDevice::NoError)
+        return;
+    m_projects = projectlist::parse(text);
+    Q_EMIT changed();
+}
+
+bool ProjectConfig::save(QString *whyNot)
+{
+    const bool written = write(whyNot);
+    reload::sendSIGHUP();
+    return written;
+}
+
+bool ProjectConfig::write(QString *whyNot)
+{
+    auto fail = [whyNot](const QString &reason) {
+        if (whyNot)
+            *whyNot = reason;
+        return false;
+    };
+    const QString problem = projectlist::listProblem(m_projects);
+    if (!problem.isEmpty())
+        return fail(problem);
+
+    // The first save on a machine creates the private folder the file lives in.
+    const QString folder = QFileInfo(configPath()).absolutePath();
+    if (!QFileInfo(folder).isDir()) {
+        if (!QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                      QFileDevice::ExeOwner))
+            return fail(QStringLiteral("cannot create %1").arg(folder));
+    }
+
+    // QSaveFile writes a temporary file beside the target and renames it over, keeping the old
+    // file's permissions and writing through a symlink to its target.
+    QSaveFile file(configPath());
+    if (!file.open(QIODevice::WriteOnly))
+        return fail(file.errorString());
+    const QByteArray bytes = projectlist::serialize(m_projects);
+    // commit() alone misses a short write (a full disk, a file size limit): flush first.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        return fail(QStringLiteral("the file could not be written (%1)").arg(reason));
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
+}
+
+void ProjectConfig::addProject(const QString &alias, const QString &path)
+{
+    m_projects.append(ProjectEntry::create(alias, path, m_projects.isEmpty()));
+    Q_EMIT changed();
+}
+
+void ProjectConfig::removeProject(const QList<qsizetype> &positions)
+{
+    QList<qsizetype> valid;
+    for (qsizetype p : positions) {
+        if (p >= 0 && p < m_projects.size() && !valid.contains(p))
+            valid.append(p);
+    }
+    if (valid.isEmpty())
+        return;
+    std::sort(valid.begin(), valid.end());
+    const bool removedDefault = std::any_of(valid.begin(), valid.end(), [this](qsizetype p) {
+        return m_projects[p].isDefault;
+    });
+    for (auto it = valid.rbegin(); it != valid.rend(); ++it)
+        m_projects.removeAt(*it);
+    Q_EMIT changed();
+    if (removedDefault && !m_projects.isEmpty()) {
+        m_projects.first().isDefault = true;
+        Q_EMIT changed();
+    }
+}
+
+void ProjectConfig::setDefault(const ProjectEntry &entry)
+{
+    const qsizetype count = m_projects.size();
+    for (qsizetype i = 0; i < count; ++i) {
+        m_projects[i].isDefault = m_projects[i].id == entry.id;
+        Q_EMIT changed();
+    }
+}
+
+} // namespace dorv

@@ -1,0 +1,11 @@
+#include "launchagentcontroller.h"
+
+namespace dorv {
+
+// Linux has no launchd: the bridge runs as a systemd user unit of the same name.
+ServiceCommand LaunchAgentController::command(ServiceOperation operation)
+{
+    return systemctlCommand(operation);
+}
+
+} // namespace dorv

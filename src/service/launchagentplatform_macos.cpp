@@ -1,0 +1,13 @@
+#include "launchagentcontroller.h"
+
+#include <unistd.h>
+
+namespace dorv {
+
+// The domain of "bootstrap" is built afresh on each call.
+ServiceCommand LaunchAgentController::command(ServiceOperation operation)
+{
+    return launchctlCommand(operation, ::getuid(), plistPath());
+}
+
+} // namespace dorv
