@@ -13,8 +13,9 @@ using dorv::test::HttpResponse;
 
 namespace {
 
-const QByteArray kFullBody = R"({"ok":true,"chatwire":"connected","active_project":"api",)"
-                             R"("projects":["api","web"],"marvek_busy":true,"context_pct":41.5,"queued":2})";
+const QByteArray kFullBody =
+    R"({"ok":true,"chatwire":"connected","active_project":"api",)"
+    R"("projects":["api","web"],"marvek_busy":true,"context_pct":41.5,"queued":2})";
 
 // A loopback URL on which nothing listens.
 QUrl refusedUrl()
@@ -44,7 +45,7 @@ Snapshot snap(const BridgeStatus &s)
 
 class TestBridgeStatus : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void initialValues();
     void acceptedReplyAssignsInOrder();
     void acceptedReplies_data();
@@ -122,10 +123,10 @@ void TestBridgeStatus::acceptedReplies_data()
         << QByteArray(R"({"ok":false,"chatwire":"connected"})") << BridgeState::Connected;
     QTest::newRow("wrong case") << QByteArray(R"({"ok":true,"chatwire":"Connected"})")
                                 << BridgeState::Connecting;
-    QTest::newRow("chatwire offline") << QByteArray(R"({"ok":true,"chatwire":"offline"})")
-                                      << BridgeState::Connecting;
-    QTest::newRow("chatwire null") << QByteArray(R"({"ok":true,"chatwire":null})")
-                                   << BridgeState::Connecting;
+    QTest::newRow("chatwire offline")
+        << QByteArray(R"({"ok":true,"chatwire":"offline"})") << BridgeState::Connecting;
+    QTest::newRow("chatwire null")
+        << QByteArray(R"({"ok":true,"chatwire":null})") << BridgeState::Connecting;
 }
 
 void TestBridgeStatus::acceptedReplies()
@@ -257,8 +258,8 @@ void TestBridgeStatus::commandWireFormat_data()
     QTest::newRow("blanks") << true << "my project" << QByteArray(R"({"project":"my project"})");
     QTest::newRow("non-ascii") << true << QStringLiteral("Café ✓")
                                << QStringLiteral(R"({"project":"Café ✓"})").toUtf8();
-    QTest::newRow("quote and backslash") << true << R"(a"b\c)"
-                                         << QByteArray(R"({"project":"a\"b\\c"})");
+    QTest::newRow("quote and backslash")
+        << true << R"(a"b\c)" << QByteArray(R"({"project":"a\"b\\c"})");
     QTest::newRow("empty") << true << "" << QByteArray(R"({"project":""})");
     QTest::newRow("new session") << false << "" << QByteArray();
 }

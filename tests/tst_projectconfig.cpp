@@ -44,7 +44,7 @@ class TestProjectConfig : public QObject {
     TestHome m_home; // before the first use of configPath
     QString m_path;
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void initTestCase();
     void init();
     void loadKeepsListWhenUnreadable_data();
@@ -118,7 +118,8 @@ void TestProjectConfig::saveCreatesFolderAndWrites()
     config.addProject(QStringLiteral("api"), QStringLiteral("/srv/api"));
     QString why;
     QVERIFY2(config.save(&why), qPrintable(why));
-    QCOMPARE(readFile(m_path), QByteArray("default: web\nprojects:\n  web: /srv/web\n  api: /srv/api\n"));
+    QCOMPARE(readFile(m_path),
+             QByteArray("default: web\nprojects:\n  web: /srv/web\n  api: /srv/api\n"));
     struct stat st;
     QCOMPARE(::stat(QFile::encodeName(m_home.file(QStringLiteral(".marvek"))).constData(), &st), 0);
     QCOMPARE(st.st_mode & 0777, 0700u);
@@ -142,7 +143,8 @@ void TestProjectConfig::failedWriteKeepsOldFile()
     ProjectConfig config;
     config.load();
     for (int i = 0; i < 50; ++i)
-        config.addProject(QStringLiteral("p%1").arg(i), QStringLiteral("/some/long/path/%1").arg(i));
+        config.addProject(QStringLiteral("p%1").arg(i),
+                          QStringLiteral("/some/long/path/%1").arg(i));
 
     // A file size limit makes the write fail the way a full disk does, even for root.
     ::signal(SIGXFSZ, SIG_IGN);
@@ -165,8 +167,9 @@ void TestProjectConfig::failedWriteKeepsOldFile()
         QFile::setPermissions(m_home.file(QStringLiteral(".marvek")),
                               QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         QVERIFY(!config.save(&why));
-        QFile::setPermissions(m_home.file(QStringLiteral(".marvek")),
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(m_home.file(QStringLiteral(".marvek")), QFileDevice::ReadOwner |
+                                                                          QFileDevice::WriteOwner |
+                                                                          QFileDevice::ExeOwner);
         QCOMPARE(readFile(m_path), QByteArray("default: old\nprojects:\n  old: /old\n"));
     }
 
@@ -231,22 +234,36 @@ void TestProjectConfig::edits_data()
     QTest::addColumn<QStringList>("start");
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("add to empty") << QStringList{} << "add x" << "x*";
-    QTest::newRow("add to list with default") << QStringList{"a*"} << "add x" << "a* x";
-    QTest::newRow("add to list without default") << QStringList{"a", "b"} << "add x" << "a b x";
-    QTest::newRow("add duplicate") << QStringList{"a*"} << "add a" << "a* a";
-    QTest::newRow("remove only") << QStringList{"a*"} << "remove 0" << "";
-    QTest::newRow("remove first default") << QStringList{"a*", "b", "c"} << "remove 0" << "b* c";
-    QTest::newRow("remove middle default") << QStringList{"a", "b*", "c"} << "remove 1" << "a* c";
-    QTest::newRow("remove non-default") << QStringList{"a", "b", "c"} << "remove 1" << "a c";
-    QTest::newRow("remove keeps flags") << QStringList{"a", "b*", "c"} << "remove 2" << "a b*";
+    QTest::newRow("add to empty") << QStringList{} << "add x"
+                                  << "x*";
+    QTest::newRow("add to list with default") << QStringList{"a*"} << "add x"
+                                              << "a* x";
+    QTest::newRow("add to list without default") << QStringList{"a", "b"} << "add x"
+                                                 << "a b x";
+    QTest::newRow("add duplicate") << QStringList{"a*"} << "add a"
+                                   << "a* a";
+    QTest::newRow("remove only") << QStringList{"a*"} << "remove 0"
+                                 << "";
+    QTest::newRow("remove first default") << QStringList{"a*", "b", "c"} << "remove 0"
+                                          << "b* c";
+    QTest::newRow("remove middle default") << QStringList{"a", "b*", "c"} << "remove 1"
+                                           << "a* c";
+    QTest::newRow("remove non-default") << QStringList{"a", "b", "c"} << "remove 1"
+                                        << "a c";
+    QTest::newRow("remove keeps flags") << QStringList{"a", "b*", "c"} << "remove 2"
+                                        << "a b*";
     QTest::newRow("remove two, second default") << QStringList{"a", "b", "c*", "d"} << "remove 0 2"
                                                 << "b* d";
-    QTest::newRow("out of range ignored") << QStringList{"a*", "b"} << "remove 5 -1 2" << "a* b";
-    QTest::newRow("out of range with valid") << QStringList{"a*", "b"} << "remove 9 0" << "b*";
-    QTest::newRow("setDefault") << QStringList{"a", "b", "c*"} << "default 1" << "a b* c";
-    QTest::newRow("setDefault on default") << QStringList{"a*", "b"} << "default 0" << "a* b";
-    QTest::newRow("setDefault unknown id") << QStringList{"a*", "b"} << "default x" << "a b";
+    QTest::newRow("out of range ignored") << QStringList{"a*", "b"} << "remove 5 -1 2"
+                                          << "a* b";
+    QTest::newRow("out of range with valid") << QStringList{"a*", "b"} << "remove 9 0"
+                                             << "b*";
+    QTest::newRow("setDefault") << QStringList{"a", "b", "c*"} << "default 1"
+                                << "a b* c";
+    QTest::newRow("setDefault on default") << QStringList{"a*", "b"} << "default 0"
+                                           << "a* b";
+    QTest::newRow("setDefault unknown id") << QStringList{"a*", "b"} << "default x"
+                                           << "a b";
 }
 
 void TestProjectConfig::edits()
@@ -265,7 +282,8 @@ void TestProjectConfig::edits()
     }
     ProjectConfig config;
     if (!start.isEmpty()) {
-        writeFile(m_path, defaults.toUtf8() + (defaults.isEmpty() ? "default: -none-\n" : "") + text);
+        writeFile(m_path,
+                  defaults.toUtf8() + (defaults.isEmpty() ? "default: -none-\n" : "") + text);
         config.load();
     }
     const QStringList words = operation.split(u' ');
@@ -279,7 +297,8 @@ void TestProjectConfig::edits()
     } else {
         bool ok = false;
         const int at = words[1].toInt(&ok);
-        config.setDefault(ok ? config.projects().at(at) : ProjectEntry::create(QStringLiteral("a"), QStringLiteral("/a")));
+        config.setDefault(ok ? config.projects().at(at)
+                             : ProjectEntry::create(QStringLiteral("a"), QStringLiteral("/a")));
     }
     QCOMPARE(flags(config), expected);
 }

@@ -18,7 +18,7 @@ QString describe(const QList<ProjectEntry> &entries)
 
 class TestProjectList : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void reader_data();
     void reader();
     void freshIds();
@@ -35,52 +35,71 @@ void TestProjectList::reader_data()
     QTest::addColumn<QString>("expected");
     QTest::newRow("written form") << "default: api\nprojects:\n  webapp: /w\n  api: /a\n"
                                   << "webapp=/w|api=/a*";
-    QTest::newRow("only section line") << "projects:\n" << "";
-    QTest::newRow("empty file") << "" << "";
+    QTest::newRow("only section line") << "projects:\n"
+                                       << "";
+    QTest::newRow("empty file") << ""
+                                << "";
     QTest::newRow("default before section") << "default: api\nprojects:\n  api: /a\n  web: /w"
                                             << "api=/a*|web=/w";
-    QTest::newRow("no default line") << "projects:\n  api: /a\n  web: /w" << "api=/a|web=/w";
+    QTest::newRow("no default line") << "projects:\n  api: /a\n  web: /w"
+                                     << "api=/a|web=/w";
     QTest::newRow("empty default, empty alias") << "default:\nprojects:\n  : /x\n  a: /a"
                                                 << "=/x*|a=/a";
     QTest::newRow("two defaults share alias") << "default: a\nprojects:\n a: /1\n a: /2\n b: /3"
                                               << "a=/1*|a=/2*|b=/3";
-    QTest::newRow("default:default:api") << "default:default:api\nprojects:\n api: /a" << "api=/a*";
+    QTest::newRow("default:default:api") << "default:default:api\nprojects:\n api: /a"
+                                         << "api=/a*";
     QTest::newRow("default removed everywhere") << "default: x default: y\nprojects:\n x  y: /p"
                                                 << "x  y=/p*";
     QTest::newRow("last default wins") << "default: a\ndefault: b\nprojects:\n a: /a\n b: /b"
                                        << "a=/a|b=/b*";
     QTest::newRow("default inside section") << "projects:\n  a: /a\n  default: /srv/x\n  b: /b"
                                             << "a=/a|b=/b";
-    QTest::newRow("path with colon") << "projects:\n  api: /srv/a:b" << "api=/srv/a:b";
-    QTest::newRow("nothing after colon") << "projects:\n  api:" << "api=";
-    QTest::newRow("CRLF") << "default: a\r\nprojects:\r\n  a: /a\r\n  b: /b\r\n" << "a=/a*|b=/b";
-    QTest::newRow("CR only") << "projects:\r  a: /a\r  b: /b" << "a=/a|b=/b";
-    QTest::newRow("U+2028 and NEL") << QStringLiteral("projects:\u2028  a: /a\u0085  b: /b\u2029c: /c")
-                                    << "a=/a|b=/b|c=/c";
-    QTest::newRow("VT and FF") << "projects:\v a: /a\f b: /b" << "a=/a|b=/b";
+    QTest::newRow("path with colon") << "projects:\n  api: /srv/a:b"
+                                     << "api=/srv/a:b";
+    QTest::newRow("nothing after colon") << "projects:\n  api:"
+                                         << "api=";
+    QTest::newRow("CRLF") << "default: a\r\nprojects:\r\n  a: /a\r\n  b: /b\r\n"
+                          << "a=/a*|b=/b";
+    QTest::newRow("CR only") << "projects:\r  a: /a\r  b: /b"
+                             << "a=/a|b=/b";
+    QTest::newRow("U+2028 and NEL")
+        << QStringLiteral("projects:\u2028  a: /a\u0085  b: /b\u2029c: /c") << "a=/a|b=/b|c=/c";
+    QTest::newRow("VT and FF") << "projects:\v a: /a\f b: /b"
+                               << "a=/a|b=/b";
     QTest::newRow("no-break and ideographic spaces")
         << QStringLiteral("\u00a0default:\u3000a\u00a0\nprojects:\u2003\n\ta\u00a0:\u202f/p\u00a0")
         << "a=/p*";
-    QTest::newRow("zero-width space is not trimmed") << QStringLiteral("projects:\n\u200ba: /p")
-                                                     << QStringLiteral("\u200ba=/p");
+    QTest::newRow("zero-width space is not trimmed")
+        << QStringLiteral("projects:\n\u200ba: /p") << QStringLiteral("\u200ba=/p");
     QTest::newRow("blank and comment keep section") << "projects:\n a: /a\n\n # note\n b: /b"
                                                     << "a=/a|b=/b";
-    QTest::newRow("list item keeps section") << "projects:\n a: /a\n - item\n b: /b" << "a=/a|b=/b";
+    QTest::newRow("list item keeps section") << "projects:\n a: /a\n - item\n b: /b"
+                                             << "a=/a|b=/b";
     QTest::newRow("list item with colon is entry") << "projects:\n - web: /srv/web"
                                                    << "- web=/srv/web";
-    QTest::newRow("#note: x is entry") << "projects:\n #note: x\n a: /a" << "#note=x|a=/a";
+    QTest::newRow("#note: x is entry") << "projects:\n #note: x\n a: /a"
+                                       << "#note=x|a=/a";
     QTest::newRow("bare word ends section") << "projects:\n a: /a\nnotes\n b: /b\nprojects:\n c: /c"
                                             << "a=/a|c=/c";
-    QTest::newRow("later key read as entry") << "projects:\n a: /a\nother: 1" << "a=/a|other=1";
-    QTest::newRow("colon lines outside ignored") << "x: 1\n a: /a\nprojects:\n b: /b" << "b=/b";
-    QTest::newRow("capitalised section") << "Projects:\n a: /a" << "";
-    QTest::newRow("section with comment") << "projects: # list\n a: /a" << "";
-    QTest::newRow("commented section") << "# projects:\n a: /a" << "";
-    QTest::newRow("indented section line") << "   projects:   \n a: /a" << "a=/a";
+    QTest::newRow("later key read as entry") << "projects:\n a: /a\nother: 1"
+                                             << "a=/a|other=1";
+    QTest::newRow("colon lines outside ignored") << "x: 1\n a: /a\nprojects:\n b: /b"
+                                                 << "b=/b";
+    QTest::newRow("capitalised section") << "Projects:\n a: /a"
+                                         << "";
+    QTest::newRow("section with comment") << "projects: # list\n a: /a"
+                                          << "";
+    QTest::newRow("commented section") << "# projects:\n a: /a"
+                                       << "";
+    QTest::newRow("indented section line") << "   projects:   \n a: /a"
+                                           << "a=/a";
     QTest::newRow("quotes kept") << "default: \"a\"\nprojects:\n \"a\": '/p q'"
                                  << "\"a\"='/p q'*";
-    QTest::newRow("duplicate aliases") << "projects:\n a: /1\n a: /2" << "a=/1|a=/2";
-    QTest::newRow("case-sensitive default") << "default: API\nprojects:\n api: /a" << "api=/a";
+    QTest::newRow("duplicate aliases") << "projects:\n a: /1\n a: /2"
+                                       << "a=/1|a=/2";
+    QTest::newRow("case-sensitive default") << "default: API\nprojects:\n api: /a"
+                                            << "api=/a";
 }
 
 void TestProjectList::reader()
@@ -119,8 +138,9 @@ void TestProjectList::writer_data()
     QTest::newRow("several defaults: first marked")
         << QList<ProjectEntry>{e("a", "/a"), e("b", "/b", true), e("c", "/c", true)}
         << QByteArray("default: b\nprojects:\n  a: /a\n  b: /b\n  c: /c\n");
-    QTest::newRow("utf-8, no escaping") << QList<ProjectEntry>{e("café", "/p q/\"x\" #y", true)}
-                                        << QByteArray("default: café\nprojects:\n  café: /p q/\"x\" #y\n");
+    QTest::newRow("utf-8, no escaping")
+        << QList<ProjectEntry>{e("café", "/p q/\"x\" #y", true)}
+        << QByteArray("default: café\nprojects:\n  café: /p q/\"x\" #y\n");
 }
 
 void TestProjectList::writer()
@@ -135,19 +155,31 @@ void TestProjectList::refusals_data()
     QTest::addColumn<QString>("alias");
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("refused");
-    QTest::newRow("plain") << "api" << "/srv/api" << false;
-    QTest::newRow("empty alias") << "" << "/x" << false;
-    QTest::newRow("hash and dash") << "#-x" << "-/#" << false;
-    QTest::newRow("inner blanks") << "a b" << "/a b/c" << false;
-    QTest::newRow("colon in alias") << "a:b" << "/p" << true;
-    QTest::newRow("colon in path") << "a" << "/p:q" << false;
-    QTest::newRow("alias default") << "default" << "/p" << true;
-    QTest::newRow("alias projects, empty path") << "projects" << "" << true;
-    QTest::newRow("alias projects with path") << "projects" << "/p" << false;
-    QTest::newRow("leading blank alias") << " a" << "/p" << true;
+    QTest::newRow("plain") << "api"
+                           << "/srv/api" << false;
+    QTest::newRow("empty alias") << ""
+                                 << "/x" << false;
+    QTest::newRow("hash and dash") << "#-x"
+                                   << "-/#" << false;
+    QTest::newRow("inner blanks") << "a b"
+                                  << "/a b/c" << false;
+    QTest::newRow("colon in alias") << "a:b"
+                                    << "/p" << true;
+    QTest::newRow("colon in path") << "a"
+                                   << "/p:q" << false;
+    QTest::newRow("alias default") << "default"
+                                   << "/p" << true;
+    QTest::newRow("alias projects, empty path") << "projects"
+                                                << "" << true;
+    QTest::newRow("alias projects with path") << "projects"
+                                              << "/p" << false;
+    QTest::newRow("leading blank alias") << " a"
+                                         << "/p" << true;
     QTest::newRow("trailing nbsp path") << "a" << QStringLiteral("/p\u00a0") << true;
-    QTest::newRow("tab in path end") << "a" << "/p\t" << true;
-    QTest::newRow("line break alias") << "a\nb" << "/p" << true;
+    QTest::newRow("tab in path end") << "a"
+                                     << "/p\t" << true;
+    QTest::newRow("line break alias") << "a\nb"
+                                      << "/p" << true;
     QTest::newRow("LS in path") << "a" << QStringLiteral("/p\u2028q") << true;
     QTest::newRow("lone surrogate") << QString(QChar(0xd800)) << "/p" << true;
 }
@@ -164,9 +196,9 @@ void TestProjectList::refusals()
 // default rule; every list it refuses is one that would not read back the same.
 void TestProjectList::roundTripProperty()
 {
-    const QList<QString> alphabet = {"a", "b", "Z", "0", " ", "  ", ":", "#", "-", "\"", "'",
-                                     "é", "✓", "\t", "\u00a0", "\n", "\r", "\u2028", "/",
-                                     "default", "default:", "projects", "."};
+    const QList<QString> alphabet = {
+        "a", "b",  "Z",      "0",  " ",  "  ",     ":", "#",       "-",        "\"",       "'", "é",
+        "✓", "\t", "\u00a0", "\n", "\r", "\u2028", "/", "default", "default:", "projects", "."};
     QRandomGenerator rng(20261206);
     auto randomText = [&](int maxPieces) {
         QString s;
@@ -208,10 +240,9 @@ void TestProjectList::roundTripProperty()
             for (const ProjectEntry &e : list) {
                 if (projectlist::entryProblem(e.alias, e.path).isEmpty())
                     continue;
-                const auto one = projectlist::parse(
-                    QString::fromUtf8(projectlist::serialize({e})));
-                const bool oneSame = one.size() == 1 && one[0].alias == e.alias &&
-                                     one[0].path == e.path;
+                const auto one = projectlist::parse(QString::fromUtf8(projectlist::serialize({e})));
+                const bool oneSame =
+                    one.size() == 1 && one[0].alias == e.alias && one[0].path == e.path;
                 QVERIFY2(!oneSame, qPrintable(describe({e})));
             }
         }

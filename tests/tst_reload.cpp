@@ -34,7 +34,7 @@ class TestReload : public QObject {
 
     QProcess *startListener(const QString &scriptPath, const QString &marker);
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void parsePids_data();
     void parsePids();
     void signalsWhatPgrepPrints();
@@ -64,7 +64,9 @@ void TestReload::parsePids_data()
     QTest::newRow("inner blank") << QByteArray("1 2") << L{};
     QTest::newRow("arabic-indic digits") << QByteArray("\xd9\xa1\xd9\xa2") << L{};
     QTest::newRow("mixed") << QByteArray("abc\n0\n-5\n+\n2147483648\n+42\n 7 \n") << L{42, 7};
-    QTest::newRow("CRLF and other breaks") << QByteArray("1\r\n2\x0b" "3\xe2\x80\xa8" "4")
+    QTest::newRow("CRLF and other breaks") << QByteArray("1\r\n2\x0b"
+                                                         "3\xe2\x80\xa8"
+                                                         "4")
                                            << L{1, 2, 3, 4};
     QTest::newRow("empty") << QByteArray() << L{};
     QTest::newRow("invalid utf-8 is empty") << QByteArray("123\n\xff\n456") << L{};
@@ -124,10 +126,10 @@ void TestReload::saveSignalsTheRealBridgeOnly()
         QSKIP("no /usr/bin/pgrep on this machine");
     const QString bridgeMarker = m_home.file(QStringLiteral("bridge.log"));
     const QString otherMarker = m_home.file(QStringLiteral("other.log"));
-    QProcess *bridge = startListener(m_home.file(QStringLiteral("x/chatwire-bridge/server.py")),
-                                     bridgeMarker);
-    QProcess *other = startListener(m_home.file(QStringLiteral("x/other-bridge/server.py")),
-                                    otherMarker);
+    QProcess *bridge =
+        startListener(m_home.file(QStringLiteral("x/chatwire-bridge/server.py")), bridgeMarker);
+    QProcess *other =
+        startListener(m_home.file(QStringLiteral("x/other-bridge/server.py")), otherMarker);
     QVERIFY(bridge && other);
 
     ProjectConfig config;

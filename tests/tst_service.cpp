@@ -20,7 +20,7 @@ class TestService : public QObject {
     QString m_home2;
     QString m_log;
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void initTestCase();
     void launchctlTable_data();
     void launchctlTable();
@@ -50,8 +50,8 @@ void TestService::launchctlTable_data()
     const QString plist = QStringLiteral("/Users/a b/Library/LaunchAgents/com.ferlinq.plist");
     QTest::newRow("print 501") << ServiceOperation::IsLoaded << 501u
                                << QStringList{"print", "gui/501/com.ferlinq"};
-    QTest::newRow("bootstrap 501") << ServiceOperation::Start << 501u
-                                   << QStringList{"bootstrap", "gui/501", plist};
+    QTest::newRow("bootstrap 501")
+        << ServiceOperation::Start << 501u << QStringList{"bootstrap", "gui/501", plist};
     QTest::newRow("bootout 501") << ServiceOperation::Stop << 501u
                                  << QStringList{"bootout", "gui/501/com.ferlinq"};
     QTest::newRow("print 0") << ServiceOperation::IsLoaded << 0u
@@ -76,7 +76,8 @@ void TestService::systemctlTable_data()
     QTest::addColumn<ServiceOperation>("operation");
     QTest::addColumn<QStringList>("arguments");
     QTest::newRow("is-active") << ServiceOperation::IsLoaded
-                               << QStringList{"--user", "is-active", "--quiet", "com.ferlinq.service"};
+                               << QStringList{"--user", "is-active", "--quiet",
+                                              "com.ferlinq.service"};
     QTest::newRow("start") << ServiceOperation::Start
                            << QStringList{"--user", "start", "com.ferlinq.service"};
     QTest::newRow("stop") << ServiceOperation::Stop
@@ -98,7 +99,8 @@ void TestService::locations()
              m_home2 + QStringLiteral("/Library/LaunchAgents/com.ferlinq.plist"));
     QCOMPARE(LaunchAgentController::serviceTarget(),
              QStringLiteral("gui/%1/com.ferlinq").arg(::getuid()));
-    QCOMPARE(LaunchAgentController::logFolder(), m_home2 + QStringLiteral("/Library/Logs/com.ferlinq"));
+    QCOMPARE(LaunchAgentController::logFolder(),
+             m_home2 + QStringLiteral("/Library/Logs/com.ferlinq"));
     // Computed once: a later change of HOME does not move them.
     qputenv("HOME", "/elsewhere");
     QCOMPARE(LaunchAgentController::plistPath(),
@@ -158,9 +160,9 @@ void TestService::runsTheTool()
 void TestService::hangingToolIsKilled()
 {
     const QString pidFile = m_home.file(QStringLiteral("hang.pid"));
-    const QString fake = test::writeScript(m_home.file(QStringLiteral("bin/hang")),
-                                           "echo $$ > '" + QFile::encodeName(pidFile) +
-                                               "'\nexec sleep 60\n");
+    const QString fake =
+        test::writeScript(m_home.file(QStringLiteral("bin/hang")),
+                          "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 60\n");
     LaunchAgentController::setProgramOverride(fake);
     QElapsedTimer clock;
     clock.start();

@@ -7,7 +7,7 @@ using namespace dorv;
 
 class TestStatusResponse : public QObject {
     Q_OBJECT
-private Q_SLOTS:
+  private Q_SLOTS:
     void stateText_data();
     void stateText();
     void decode_data();
@@ -43,8 +43,9 @@ void TestStatusResponse::decode_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("accepted");
-    const QByteArray full = R"({"ok":true,"chatwire":"connected","active_project":"api",)"
-                            R"("projects":["api","web"],"marvek_busy":false,"context_pct":41.5,"queued":0})";
+    const QByteArray full =
+        R"({"ok":true,"chatwire":"connected","active_project":"api",)"
+        R"("projects":["api","web"],"marvek_busy":false,"context_pct":41.5,"queued":0})";
     QTest::newRow("all seven") << full << true;
     QTest::newRow("ok only") << QByteArray(R"({"ok": true})") << true;
     QTest::newRow("ok false") << QByteArray(R"({"ok": false, "chatwire": "connected"})") << true;
@@ -72,8 +73,10 @@ void TestStatusResponse::decode_data()
     QTest::newRow("chatwire as bool") << QByteArray(R"({"ok":true,"chatwire":true})") << false;
     QTest::newRow("project as number") << QByteArray(R"({"ok":true,"active_project":3})") << false;
     QTest::newRow("projects not array") << QByteArray(R"({"ok":true,"projects":"api"})") << false;
-    QTest::newRow("projects with number") << QByteArray(R"({"ok":true,"projects":["a",1]})") << false;
-    QTest::newRow("projects with null") << QByteArray(R"({"ok":true,"projects":["a",null]})") << false;
+    QTest::newRow("projects with number")
+        << QByteArray(R"({"ok":true,"projects":["a",1]})") << false;
+    QTest::newRow("projects with null")
+        << QByteArray(R"({"ok":true,"projects":["a",null]})") << false;
     QTest::newRow("array") << QByteArray(R"([{"ok":true}])") << false;
     QTest::newRow("string") << QByteArray(R"("ok")") << false;
     QTest::newRow("number") << QByteArray("200") << false;

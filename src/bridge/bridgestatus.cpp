@@ -57,7 +57,12 @@ void BridgeStatus::startPolling()
     m_timer->setTimerType(Qt::CoarseTimer);
     connect(m_timer, &QTimer::timeout, this, [self = QPointer(this)] {
         QMetaObject::invokeMethod(
-            self, [self] { if (self) self->poll(); }, Qt::QueuedConnection);
+            self,
+            [self] {
+                if (self)
+                    self->poll();
+            },
+            Qt::QueuedConnection);
     });
     m_timer->start();
 }
@@ -98,8 +103,7 @@ void BridgeStatus::poll()
     });
 }
 
-void BridgeStatus::applyStatusReply(QNetworkReply *reply, const QByteArray &body,
-                                    bool bodyTooLarge)
+void BridgeStatus::applyStatusReply(QNetworkReply *reply, const QByteArray &body, bool bodyTooLarge)
 {
     const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     if (bodyTooLarge || reply->error() != QNetworkReply::NoError || !code.isValid() ||
@@ -114,7 +118,7 @@ void BridgeStatus::applyStatusReply(QNetworkReply *reply, const QByteArray &body
     }
     const StatusResponse &r = *decoded;
     publish(m_state, r.chatwire == QStringLiteral("connected") ? BridgeState::Connected
-                                                                : BridgeState::Connecting);
+                                                               : BridgeState::Connecting);
     publish(m_activeProject, r.activeProject.value_or(QString()));
     publish(m_projects, r.projects.value_or(QStringList()));
     publish(m_marvekBusy, r.marvekBusy.value_or(false));
@@ -126,8 +130,8 @@ void BridgeStatus::switchProject(const QString &name)
 {
     QNetworkRequest request(endpoint(QStringLiteral("use")));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    const QByteArray body =
-        QJsonDocument(QJsonObject{{QStringLiteral("project"), name}}).toJson(QJsonDocument::Compact);
+    const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("project"), name}})
+                                .toJson(QJsonDocument::Compact);
     sendCommand(request, &body);
 }
 
@@ -139,8 +143,8 @@ void BridgeStatus::newSession()
 void BridgeStatus::sendCommand(QNetworkRequest request, const QByteArray *body)
 {
     request.setTransferTimeout(kCommandIdleTimeoutMs);
-    QNetworkReply *reply = body ? m_network->post(request, *body)
-                                : m_network->sendCustomRequest(request, "POST");
+    QNetworkReply *reply =
+        body ? m_network->post(request, *body) : m_network->sendCustomRequest(request, "POST");
     // The reply is never examined: whatever happened, the next poll shows it.
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         reply->deleteLater();

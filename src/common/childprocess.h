@@ -11,7 +11,7 @@ struct ChildResult {
     bool started = false;
     bool finished = false; // exited normally within the time limit
     int exitCode = -1;
-    QByteArray output;     // standard output, when captured
+    QByteArray output;      // standard output, when captured
     bool truncated = false; // output went past maxOutputBytes
 };
 

@@ -55,8 +55,8 @@ bool ProjectConfig::write(QString *whyNot)
     // The first save on a machine creates the private folder the file lives in.
     const QString folder = QFileInfo(configPath()).absolutePath();
     if (!QFileInfo(folder).isDir()) {
-        if (!QDir().mkdir(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner))
+        if (!QDir().mkdir(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
             return fail(QStringLiteral("cannot create %1").arg(folder));
     }
 
@@ -93,9 +93,8 @@ void ProjectConfig::removeProject(const QList<qsizetype> &positions)
     if (valid.isEmpty())
         return;
     std::sort(valid.begin(), valid.end());
-    const bool removedDefault = std::any_of(valid.begin(), valid.end(), [this](qsizetype p) {
-        return m_projects[p].isDefault;
-    });
+    const bool removedDefault = std::any_of(
+        valid.begin(), valid.end(), [this](qsizetype p) { return m_projects[p].isDefault; });
     for (auto it = valid.rbegin(); it != valid.rend(); ++it)
         m_projects.removeAt(*it);
     Q_EMIT changed();

@@ -15,7 +15,7 @@ class QTcpSocket;
 namespace dorv::test {
 
 struct HttpRequest {
-    QByteArray raw;     // request line, headers and body, exactly as received
+    QByteArray raw; // request line, headers and body, exactly as received
     QByteArray method;
     QByteArray path;
     QMap<QByteArray, QByteArray> headers; // names lower-cased
@@ -26,16 +26,16 @@ struct HttpResponse {
     int status = 200;
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers;
-    int delayMs = 0;          // wait before answering at all
-    int dripIntervalMs = 0;   // >0: send the whole answer one byte per interval
-    qint64 bodyRepeat = 0;    // >0: the body is `body` repeated this many times, sent paced
+    int delayMs = 0;        // wait before answering at all
+    int dripIntervalMs = 0; // >0: send the whole answer one byte per interval
+    qint64 bodyRepeat = 0;  // >0: the body is `body` repeated this many times, sent paced
     bool sendContentLength = true;
-    bool noAnswer = false;    // accept and read, never answer
+    bool noAnswer = false; // accept and read, never answer
 };
 
 class FakeHttpServer : public QObject {
     Q_OBJECT
-public:
+  public:
     using Handler = std::function<HttpResponse(const HttpRequest &)>;
 
     explicit FakeHttpServer(QObject *parent = nullptr);
@@ -50,10 +50,10 @@ public:
     qint64 bytesWritten() const { return m_bytesWritten; }
     int connections() const { return m_connections; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void requestReceived();
 
-private:
+  private:
     void onConnection();
     void serve(QTcpSocket *socket, const HttpRequest &request);
 

@@ -1,0 +1,89 @@
+#include "dorvmenuapp.h"
+
+#include "menucontentview.h"
+#include "panelwindow.h"
+#include "style.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QScreen>
+#include <QSystemTrayIcon>
+
+namespace dorv {
+
+DORVMenuApp::DORVMenuApp(const QUrl &bridgeUrl, QObject *parent)
+    : QObject(parent), m_status(new BridgeStatus(bridgeUrl, this))
+{
+    m_panel = new MenuContentView(m_status);
+    connect(m_panel, &MenuContentView::appeared, m_status, &BridgeStatus::startPolling);
+    connect(m_status, &BridgeStatus::changed, this, [this] {
+        if (m_iconPending)
+            return;
+        m_iconPending = true;
+        QMetaObject::invokeMethod(this, &DORVMenuApp::updateIcon, Qt::QueuedConnection);
+    });
+    updateIcon();
+}
+
+DORVMenuApp::~DORVMenuApp()
+{
+    if (!m_window)
+        delete m_panel; // never placed in a window
+}
+
+QString DORVMenuApp::iconName(BridgeState state)
+{
+    return state == BridgeState::Offline ? QStringLiteral("message")
+                                         : QStringLiteral("message.fill");
+}
+
+void DORVMenuApp::start()
+{
+    const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();
+    m_window = std::make_unique<PanelWindow>(m_panel, hasTray);
+    if (!hasTray) {
+        // No tray on this desktop: the panel is an ordinary window, so the utility stays usable.
+        m_window->showAt(QRect(QCursor::pos(), QSize(1, 1)));
+        return;
+    }
+    QApplication::setQuitOnLastWindowClosed(false);
+    m_tray = new QSystemTrayIcon(this);
+    updateIcon();
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+        if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick ||
+            r == QSystemTrayIcon::MiddleClick)
+            togglePanel();
+    });
+    m_tray->show();
+}
+
+void DORVMenuApp::togglePanel()
+{
+    if (!m_window)
+        return;
+    if (m_window->isVisible()) {
+        m_window->hide();
+        return;
+    }
+    if (m_window->justHidden())
+        return; // this click took the focus away and closed it
+    QRect anchor = m_tray ? m_tray->geometry() : QRect();
+    if (!anchor.isValid() || anchor.isEmpty())
+        anchor = QRect(QCursor::pos(), QSize(1, 1));
+    m_window->showAt(anchor);
+}
+
+void DORVMenuApp::updateIcon()
+{
+    m_iconPending = false;
+    const BridgeState state = m_status->state();
+    m_iconName = iconName(state);
+    m_iconColor = style::stateColor(state);
+    if (!m_tray)
+        return;
+    const qreal dpr = qApp->primaryScreen() ? qApp->primaryScreen()->devicePixelRatio() : 1.0;
+    m_tray->setIcon(style::trayIcon(m_iconName, m_iconColor, dpr));
+    m_tray->setToolTip(QStringLiteral("DORV Bridge: ") + style::stateLabel(state));
+}
+
+} // namespace dorv

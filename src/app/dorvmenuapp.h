@@ -1,0 +1,53 @@
+#pragma once
+
+#include "bridgestatus.h"
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <memory>
+
+class QSystemTrayIcon;
+
+// The application: the one bridge model, the tray icon that follows its state, and the panel
+// that opens from it. Polling starts the first time the panel is shown.
+namespace dorv {
+
+class MenuContentView;
+class PanelWindow;
+
+class DORVMenuApp : public QObject {
+    Q_OBJECT
+  public:
+    explicit DORVMenuApp(const QUrl &bridgeUrl = BridgeStatus::defaultBaseUrl(),
+                         QObject *parent = nullptr);
+    ~DORVMenuApp() override;
+
+    // Shows the tray icon, or the panel as a plain window when there is no tray.
+    void start();
+
+    BridgeStatus *status() const { return m_status; }
+    MenuContentView *panel() const { return m_panel; }
+    PanelWindow *panelWindow() const { return m_window.get(); }
+    QSystemTrayIcon *tray() const { return m_tray; }
+
+    // The tray icon's glyph and colour for a state.
+    static QString iconName(BridgeState state);
+    QString currentIconName() const { return m_iconName; }
+    QColor currentIconColor() const { return m_iconColor; }
+
+    void togglePanel();
+
+  private:
+    void updateIcon();
+
+    BridgeStatus *m_status;
+    MenuContentView *m_panel = nullptr;
+    std::unique_ptr<PanelWindow> m_window;
+    QSystemTrayIcon *m_tray = nullptr;
+    QString m_iconName;
+    QColor m_iconColor;
+    bool m_iconPending = false;
+};
+
+} // namespace dorv

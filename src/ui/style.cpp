@@ -1,0 +1,127 @@
+#include "style.h"
+
+#include <QApplication>
+#include <QHash>
+#include <QPainter>
+#include <QPalette>
+#include <QSvgRenderer>
+#include <QWidget>
+
+namespace dorv::style {
+
+bool isDark()
+{
+    return QApplication::palette().color(QPalette::Window).lightness() < 128;
+}
+
+QColor color(Tint tint)
+{
+    const bool dark = isDark();
+    switch (tint) {
+    case Tint::Green:
+        return dark ? QColor(0x30, 0xd1, 0x58) : QColor(0x34, 0xc7, 0x59);
+    case Tint::Orange:
+        return dark ? QColor(0xff, 0x9f, 0x0a) : QColor(0xff, 0x95, 0x00);
+    case Tint::Gray:
+        return dark ? QColor(0x98, 0x98, 0x9d) : QColor(0x8e, 0x8e, 0x93);
+    case Tint::Blue:
+        return dark ? QColor(0x0a, 0x84, 0xff) : QColor(0x00, 0x7a, 0xff);
+    case Tint::Red:
+        break;
+    }
+    return dark ? QColor(0xff, 0x45, 0x3a) : QColor(0xff, 0x3b, 0x30);
+}
+
+QColor level(Level level)
+{
+    static constexpr qreal alphas[] = {0.85, 0.50, 0.26, 0.10};
+    QColor c = QApplication::palette().color(QPalette::WindowText);
+    c.setAlphaF(alphas[int(level)]);
+    return c;
+}
+
+QColor stateColor(BridgeState state)
+{
+    switch (state) {
+    case BridgeState::Connected:
+        return color(Tint::Green);
+    case BridgeState::Connecting:
+        return color(Tint::Orange);
+    case BridgeState::Offline:
+        break;
+    }
+    return color(Tint::Gray);
+}
+
+QString stateLabel(BridgeState state)
+{
+    QString text = toText(state);
+    if (!text.isEmpty())
+        text[0] = text[0].toUpper();
+    return text;
+}
+
+QFont font(int pixelSize, QFont::Weight weight, bool italic)
+{
+    QFont f = QApplication::font();
+    f.setPixelSize(pixelSize);
+    f.setWeight(weight);
+    f.setItalic(italic);
+    return f;
+}
+
+QString symbolResource(const QString &name)
+{
+    static const QHash<QString, QString> files = {
+        {QStringLiteral("message"), QStringLiteral("chat")},
+        {QStringLiteral("message.fill"), QStringLiteral("chat-fill")},
+        {QStringLiteral("checkmark"), QStringLiteral("check-lg")},
+        {QStringLiteral("arrow.counterclockwise"), QStringLiteral("arrow-counterclockwise")},
+        {QStringLiteral("gearshape"), QStringLiteral("gear")},
+        {QStringLiteral("doc.text"), QStringLiteral("file-earmark-text")},
+        {QStringLiteral("star"), QStringLiteral("star")},
+        {QStringLiteral("star.fill"), QStringLiteral("star-fill")},
+        {QStringLiteral("xmark"), QStringLiteral("x-lg")},
+        {QStringLiteral("plus"), QStringLiteral("plus-lg")},
+        {QStringLiteral("folder.badge.plus"), QStringLiteral("folder-plus")},
+    };
+    const auto it = files.constFind(name);
+    return it == files.constEnd() ? QString() : QStringLiteral(":/icons/%1.svg").arg(*it);
+}
+
+QPixmap symbol(const QString &name, const QColor &color, int size, qreal dpr)
+{
+    const int device = qMax(1, qRound(size * dpr));
+    QImage image(device, device, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QSvgRenderer renderer(symbolResource(name));
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        renderer.render(&p, QRectF(0, 0, device, device));
+        p.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        p.fillRect(image.rect(), color);
+    }
+    QPixmap pixmap = QPixmap::fromImage(image);
+    pixmap.setDevicePixelRatio(dpr);
+    return pixmap;
+}
+
+QIcon trayIcon(const QString &name, const QColor &color, qreal dpr)
+{
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64})
+        icon.addPixmap(symbol(name, color, size, dpr));
+    return icon;
+}
+
+void setText(QWidget *label, const QFont &font, const QColor &color)
+{
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    palette.setColor(QPalette::ButtonText, color);
+    label->setPalette(palette);
+}
+
+} // namespace dorv::style

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "bridgestate.h"
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QPixmap>
+
+class QWidget;
+
+// Fonts, colours and symbol images shared by the panel, the editor and the tray icon.
+namespace dorv::style {
+
+enum class Level { Primary, Secondary, Tertiary, Quaternary };
+enum class Tint { Green, Orange, Gray, Blue, Red };
+
+bool isDark();
+QColor color(Tint tint);
+// The palette's text colour at one of the four foreground levels.
+QColor level(Level level);
+QColor stateColor(BridgeState state);
+QString stateLabel(BridgeState state); // "Connected", "Connecting", "Offline"
+
+// The system font at a pixel size.
+QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool italic = false);
+
+// A symbol ("message.fill", "gearshape", ...) drawn in one colour at a logical size, crisp at
+// the given device pixel ratio.
+QPixmap symbol(const QString &name, const QColor &color, int size, qreal dpr);
+// A tray icon with pixmaps at the usual tray sizes.
+QIcon trayIcon(const QString &name, const QColor &color, qreal dpr);
+// The bootstrap-icons resource behind a symbol name; empty when unknown.
+QString symbolResource(const QString &name);
+
+// Sets a label's font and text colour.
+void setText(QWidget *label, const QFont &font, const QColor &color);
+
+} // namespace dorv::style

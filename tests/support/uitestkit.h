@@ -1,0 +1,33 @@
+#pragma once
+
+#include "fakehttpserver.h"
+#include "testhome.h"
+
+#include <QStringList>
+#include <QWidget>
+
+// Shared by the widget tests: a fake service tool, row inspection and screenshots.
+namespace dorv::test {
+
+// A fake launchctl/systemctl: appends its arguments as one line to a log and exits with the
+// status written in a file (0 unless changed).
+class FakeServiceTool {
+  public:
+    explicit FakeServiceTool(const TestHome &home);
+    ~FakeServiceTool();
+    void setExitStatus(int status);
+    QStringList calls() const; // one line per call
+    void clear();
+
+  private:
+    QString m_log;
+    QString m_status;
+};
+
+// Object names of the visible widgets of a layout, in order.
+QStringList visibleRows(QWidget *container);
+
+// Saves a picture of a widget into <build>/screenshots/<name>.png; returns the path.
+QString saveScreenshot(QWidget *widget, const QString &name);
+
+} // namespace dorv::test

@@ -1,0 +1,423 @@
+#include "bridgestatus.h"
+#include "menucontentview.h"
+#include "projectconfig.h"
+#include "reloadsignal.h"
+#include "style.h"
+#include "uitestkit.h"
+#include "widgets.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace dorv;
+using namespace dorv::test;
+
+namespace {
+QByteArray body(const QString &chatwire, const QString &active, const QStringList &projects,
+                bool busy = false, const QByteArray &context = "null", qint64 queued = 0)
+{
+    QByteArray list;
+    for (const QString &p : projects)
+        list += (list.isEmpty() ? "\"" : ",\"") + p.toUtf8() + "\"";
+    return "{\"ok\":true,\"chatwire\":\"" + chatwire.toUtf8() + "\",\"active_project\":\"" +
+           active.toUtf8() + "\",\"projects\":[" + list +
+           "],\"marvek_busy\":" + (busy ? "true" : "false") + ",\"context_pct\":" + context +
+           ",\"queued\":" + QByteArray::number(queued) + "}";
+}
+} // namespace
+
+class TestMenuPanel : public QObject {
+    Q_OBJECT
+    TestHome m_home;
+    std::unique_ptr<FakeServiceTool> m_tool;
+    std::unique_ptr<FakeHttpServer> m_server;
+    std::unique_ptr<BridgeStatus> m_status;
+    std::unique_ptr<MenuContentView> m_panel;
+
+    void apply(int code, const QByteArray &reply);
+    template <typename T = QWidget> T *find(const QString &name)
+    {
+        return m_panel->findChild<T *>(name);
+    }
+    void writeConfig(const QByteArray &text);
+
+  private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void shape_data();
+    void shape();
+    void oneRefreshPerPoll();
+    void geometry();
+    void contextBar_data();
+    void contextBar();
+    void queueLine_data();
+    void queueLine();
+    void busyFlag();
+    void switchOn();
+    void switchOff();
+    void switchStartsFromAgent();
+    void newSessionEnabled_data();
+    void newSessionEnabled();
+    void projectRows();
+    void projectRowPaths();
+    void screenshots();
+};
+
+void TestMenuPanel::initTestCase()
+{
+    reload::setPgrepOverride(QStringLiteral("/bin/true"));
+}
+
+void TestMenuPanel::init()
+{
+    m_tool = std::make_unique<FakeServiceTool>(m_home);
+    m_tool->setExitStatus(3); // agent not loaded
+    m_server = std::make_unique<FakeHttpServer>();
+    m_status = std::make_unique<BridgeStatus>(m_server->baseUrl());
+    m_panel = std::make_unique<MenuContentView>(m_status.get());
+    m_panel->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_panel.get()));
+    m_tool->clear();
+}
+
+void TestMenuPanel::cleanup()
+{
+    m_panel.reset();
+    m_status.reset();
+    m_server.reset();
+    m_tool.reset();
+    QFile::remove(ProjectConfig::configPath());
+}
+
+void TestMenuPanel::apply(int code, const QByteArray &reply)
+{
+    m_server->respond(code, reply);
+    QSignalSpy spy(m_status.get(), &BridgeStatus::changed);
+    m_status->poll();
+    QTRY_VERIFY(spy.count() >= 1);
+    QTRY_VERIFY(spy.count() == (code == 200 ? 6 : 1));
+    QCoreApplication::processEvents(); // the panel's refresh
+}
+
+void TestMenuPanel::writeConfig(const QByteArray &text)
+{
+    QDir().mkpath(QFileInfo(ProjectConfig::configPath()).absolutePath());
+    QFile f(ProjectConfig::configPath());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
+void TestMenuPanel::shape_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("rows");
+    QTest::addColumn<QString>("badge");
+    QTest::addColumn<style::Tint>("tint");
+    const QString offline = "headerSection divider toggleSection divider offlineHint divider "
+                            "actionsSection divider quitRow";
+    QTest::newRow("offline") << 500 << QByteArray() << offline << "Offline" << style::Tint::Gray;
+    QTest::newRow("offline remembers project")
+        << 503 << body("connected", "api", {"api"}) << offline << "Offline" << style::Tint::Gray;
+    QTest::newRow("connecting, nothing") << 200 << body("waiting", "", {})
+                                         << "headerSection connectingHint divider toggleSection "
+                                            "divider actionsSection divider quitRow"
+                                         << "Connecting" << style::Tint::Orange;
+    QTest::newRow("connecting, projects only")
+        << 200 << body("waiting", "", {"api"})
+        << "headerSection connectingHint divider toggleSection divider projectsSection divider "
+           "actionsSection divider quitRow"
+        << "Connecting" << style::Tint::Orange;
+    QTest::newRow("connecting, active and projects")
+        << 200 << body("waiting", "api", {"api", "web"})
+        << "headerSection connectingHint divider projectCard divider toggleSection divider "
+           "projectsSection divider actionsSection divider quitRow"
+        << "Connecting" << style::Tint::Orange;
+    QTest::newRow("connected")
+        << 200 << body("connected", "api", {"api", "web"})
+        << "headerSection divider projectCard divider toggleSection divider projectsSection "
+           "divider actionsSection divider quitRow"
+        << "Connected" << style::Tint::Green;
+    QTest::newRow("connected, no active")
+        << 200 << body("connected", "", {"api"})
+        << "headerSection divider toggleSection divider projectsSection divider actionsSection "
+           "divider quitRow"
+        << "Connected" << style::Tint::Green;
+}
+
+void TestMenuPanel::shape()
+{
+    QFETCH(int, code);
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, rows);
+    QFETCH(QString, badge);
+    QFETCH(style::Tint, tint);
+    if (code == 503)
+        apply(200, reply); // an accepted reply first, then the failure
+    apply(code, reply);
+    QCOMPARE(visibleRows(m_panel.get()).join(u' '), rows);
+    auto *label = find<QLabel>(QStringLiteral("stateLabel"));
+    QCOMPARE(label->text(), badge);
+    QCOMPARE(label->palette().color(QPalette::WindowText), style::color(tint));
+    auto *dot = find<Dot>(QStringLiteral("stateDot"));
+    QCOMPARE(dot->color(), style::color(tint));
+    QCOMPARE(dot->glowing(), tint == style::Tint::Green);
+    QColor fill = style::color(tint);
+    fill.setAlphaF(0.12);
+    QCOMPARE(find<FilledFrame>(QStringLiteral("badge"))->fill(), fill);
+}
+
+void TestMenuPanel::oneRefreshPerPoll()
+{
+    const int before = m_panel->refreshCount();
+    apply(200, body("connected", "api", {"api"}));
+    QCOMPARE(m_panel->refreshCount(), before + 1);
+    apply(500, {});
+    QCOMPARE(m_panel->refreshCount(), before + 2);
+}
+
+void TestMenuPanel::geometry()
+{
+    const QString longName = QStringLiteral("a-very-long-project-name-without-any-break-at-all "
+                                            "and then some words that wrap");
+    apply(200, body("connected", "short", {"short"}, false, "50"));
+    QCOMPARE(m_panel->width(), 260);
+    auto *card = find(QStringLiteral("card"));
+    QCOMPARE(card->width(), 232);
+    const int shortHeight = card->height();
+    QCOMPARE(find(QStringLiteral("contextBar"))->width(), 172);
+
+    apply(200, body("connected", longName, {longName}, false, "50"));
+    QTRY_COMPARE(m_panel->width(), 260);
+    QCOMPARE(card->width(), 232);
+    QVERIFY2(card->height() > shortHeight + 10, "a long name wraps and makes the card taller");
+    QCOMPARE(find(QStringLiteral("contextBar"))->width(), 172);
+    for (QWidget *w : m_panel->findChildren<QWidget *>()) {
+        if (w->isVisible())
+            QVERIFY2(w->mapTo(m_panel.get(), QPoint(w->width(), 0)).x() <= 260,
+                     qPrintable(w->objectName()));
+    }
+}
+
+void TestMenuPanel::contextBar_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("fill");
+    QTest::addColumn<style::Tint>("tint");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("0") << QByteArray("0") << 0 << style::Tint::Blue << "0%";
+    QTest::newRow("50") << QByteArray("50") << 86 << style::Tint::Blue << "50%";
+    QTest::newRow("42.9") << QByteArray("42.9") << 74 << style::Tint::Blue << "42%";
+    QTest::newRow("70") << QByteArray("70") << 120 << style::Tint::Blue << "70%";
+    QTest::newRow("70.5") << QByteArray("70.5") << 121 << style::Tint::Orange << "70%";
+    QTest::newRow("150") << QByteArray("150") << 172 << style::Tint::Orange << "150%";
+    QTest::newRow("negative") << QByteArray("-5") << 0 << style::Tint::Blue << "-5%";
+    QTest::newRow("huge") << QByteArray("1e300") << 172 << style::Tint::Orange << "∞%";
+}
+
+void TestMenuPanel::contextBar()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(int, fill);
+    QFETCH(style::Tint, tint);
+    QFETCH(QString, text);
+    apply(200, body("connected", "api", {}, false, value));
+    auto *bar = find<ContextBar>(QStringLiteral("contextBar"));
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->width(), 172);
+    QCOMPARE(bar->fillWidth(), fill);
+    QCOMPARE(bar->fillColor(), style::color(tint));
+    QCOMPARE(find<QLabel>(QStringLiteral("contextPercent"))->toolTip(), text);
+}
+
+void TestMenuPanel::queueLine_data()
+{
+    QTest::addColumn<qint64>("queued");
+    QTest::addColumn<QString>("text"); // empty: hidden
+    QTest::newRow("0") << qint64(0) << "";
+    QTest::newRow("negative") << qint64(-1) << "";
+    QTest::newRow("1") << qint64(1) << "1 message queued";
+    QTest::newRow("2") << qint64(2) << "2 messages queued";
+}
+
+void TestMenuPanel::queueLine()
+{
+    QFETCH(qint64, queued);
+    QFETCH(QString, text);
+    apply(200, body("connected", "api", {}, false, "null", queued));
+    auto *line = find<QLabel>(QStringLiteral("queueLine"));
+    QCOMPARE(line->isVisible(), !text.isEmpty());
+    if (!text.isEmpty())
+        QCOMPARE(line->text(), text);
+    QVERIFY(!find(QStringLiteral("contextLine"))->isVisible()); // no value, no line
+}
+
+void TestMenuPanel::busyFlag()
+{
+    apply(200, body("connected", "api", {}, true));
+    QVERIFY(find(QStringLiteral("busy"))->isVisible());
+    QVERIFY(!find(QStringLiteral("idle"))->isVisible());
+    apply(200, body("connected", "api", {}, false));
+    QVERIFY(!find(QStringLiteral("busy"))->isVisible());
+    QVERIFY(find(QStringLiteral("idle"))->isVisible());
+    QCOMPARE(find<QLabel>(QStringLiteral("idle"))->palette().color(QPalette::WindowText),
+             style::level(style::Level::Secondary));
+}
+
+void TestMenuPanel::switchOn()
+{
+    apply(500, {});
+    const int polls = m_server->count("/status");
+    auto *toggle = find<SwitchButton>(QStringLiteral("bridgeSwitch"));
+    QVERIFY(!toggle->isChecked());
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(toggle->isChecked());
+    QCOMPARE(m_tool->calls(), QStringList{"--user start com.ferlinq.service"});
+    QCOMPARE(m_status->state(), BridgeState::Offline);
+    QTest::qWait(1700);
+    QCOMPARE(m_server->count("/status"), polls);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->count("/status"), polls + 1, 1500);
+    QTest::qWait(500);
+    QCOMPARE(m_server->count("/status"), polls + 1);
+    QCOMPARE(m_tool->calls().size(), 1);
+}
+
+void TestMenuPanel::switchOff()
+{
+    m_tool->setExitStatus(0);
+    MenuContentView loaded(m_status.get()); // built while the agent is loaded
+    loaded.show();
+    m_tool->clear();
+    apply(200, body("connected", "api", {"api", "web"}));
+    auto *toggle = loaded.findChild<SwitchButton *>(QStringLiteral("bridgeSwitch"));
+    QVERIFY(toggle->isChecked());
+    const int polls = m_server->count("/status");
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QCOMPARE(m_tool->calls(), QStringList{"--user stop com.ferlinq.service"});
+    QCOMPARE(m_status->state(), BridgeState::Offline); // at once, no poll
+    QCoreApplication::processEvents();
+    QCOMPARE(visibleRows(&loaded).join(u' '),
+             QStringLiteral("headerSection divider toggleSection divider offlineHint divider "
+                            "actionsSection divider quitRow"));
+    QCOMPARE(loaded.findChild<QLabel *>(QStringLiteral("stateLabel"))->text(),
+             QStringLiteral("Offline"));
+    const auto items = loaded.findChildren<PlainButton *>(QStringLiteral("menuItem"));
+    QCOMPARE(items.size(), 3);
+    QVERIFY(!items[0]->isEnabled());
+    QVERIFY(items[1]->isEnabled() && items[2]->isEnabled());
+    QTest::qWait(300);
+    QCOMPARE(m_server->count("/status"), polls);
+    QCOMPARE(m_status->activeProject(), QStringLiteral("api")); // remembered for later
+}
+
+void TestMenuPanel::switchStartsFromAgent()
+{
+    // The first value comes from the agent; setting it does not run the handler.
+    QVERIFY(!find<SwitchButton>(QStringLiteral("bridgeSwitch"))->isChecked());
+    QVERIFY(m_tool->calls().isEmpty());
+    m_tool->setExitStatus(0);
+    MenuContentView loaded(m_status.get());
+    QVERIFY(loaded.agentLoaded());
+    QCOMPARE(m_tool->calls(), QStringList{"--user is-active --quiet com.ferlinq.service"});
+}
+
+void TestMenuPanel::newSessionEnabled_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("connected, active") << 200 << body("connected", "api", {}) << true;
+    QTest::newRow("connecting, active") << 200 << body("x", "api", {}) << true;
+    QTest::newRow("connected, none active") << 200 << body("connected", "", {"api"}) << false;
+    QTest::newRow("offline, active remembered") << 503 << body("connected", "api", {}) << false;
+}
+
+void TestMenuPanel::newSessionEnabled()
+{
+    QFETCH(int, code);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, enabled);
+    apply(200, reply);
+    if (code != 200)
+        apply(code, reply);
+    auto *item = m_panel->findChildren<PlainButton *>(QStringLiteral("menuItem")).value(0);
+    QCOMPARE(item->accessibleName(), QStringLiteral("New Session"));
+    QCOMPARE(item->isEnabled(), enabled);
+    if (enabled) {
+        QTest::mouseClick(item, Qt::LeftButton);
+        QTRY_COMPARE(m_server->count("/new"), 1);
+    }
+}
+
+void TestMenuPanel::projectRows()
+{
+    apply(200, body("connected", "web", {"api", "web"}));
+    const auto rows = m_panel->findChildren<PlainButton *>(QStringLiteral("projectRow"));
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[0]->accessibleName(), QStringLiteral("api"));
+    auto checkOf = [](QWidget *row) {
+        return row->findChild<QLabel *>(QStringLiteral("checkmark"));
+    };
+    QVERIFY(checkOf(rows[0])->pixmap().isNull());
+    QVERIFY(!checkOf(rows[1])->pixmap().isNull());
+    // Names line up whether or not the row has a check mark.
+    auto nameX = [](QWidget *row) {
+        return row->findChild<QWidget *>(QStringLiteral("projectName"))->x();
+    };
+    QCOMPARE(nameX(rows[0]), nameX(rows[1]));
+
+    QTest::mouseClick(rows[0], Qt::LeftButton);
+    QTest::mouseClick(rows[1], Qt::LeftButton); // the active one is sent again
+    QTRY_COMPARE(m_server->count("/use"), 2);
+    const auto requests = m_server->requests();
+    QStringList bodies;
+    for (const HttpRequest &r : requests)
+        if (r.path == "/use")
+            bodies.append(QString::fromUtf8(r.body));
+    QCOMPARE(bodies, QStringList({R"({"project":"api"})", R"({"project":"web"})"}));
+}
+
+void TestMenuPanel::projectRowPaths()
+{
+    writeConfig("projects:\n  api: /srv/first\n  api: /srv/second\n  web: /very/long/path/"
+                "that/does/not/fit/in/the/panel/at/all/ending/in/the-project\n");
+    m_panel->hide();
+    m_panel->show(); // the appearance hook reloads the list
+    apply(200, body("connected", "api", {"api", "web", "ghost"}));
+    const auto rows = m_panel->findChildren<PlainButton *>(QStringLiteral("projectRow"));
+    QCOMPARE(rows.size(), 3);
+    auto pathOf = [](QWidget *row) {
+        return row->findChild<ElidedLabel *>(QStringLiteral("projectPath"));
+    };
+    QCOMPARE(pathOf(rows[0])->fullText(), QStringLiteral("/srv/first"));
+    QVERIFY(!pathOf(rows[2])); // unknown to the config: no path line
+    ElidedLabel *longPath = pathOf(rows[1]);
+    QVERIFY(longPath->text().contains(QStringLiteral("…")));
+    QVERIFY(longPath->text().startsWith(QStringLiteral("/very")));
+    QVERIFY(longPath->text().endsWith(QStringLiteral("the-project")));
+    QCOMPARE(longPath->fontMetrics().boundingRect(longPath->text()).height() <
+                 2 * longPath->fontMetrics().height(),
+             true);
+}
+
+void TestMenuPanel::screenshots()
+{
+    apply(500, {});
+    saveScreenshot(m_panel.get(), QStringLiteral("panel-offline"));
+    apply(200, body("waiting", "", {"api", "web"}));
+    saveScreenshot(m_panel.get(), QStringLiteral("panel-connecting"));
+    writeConfig("projects:\n  api: /home/user/src/api-server\n  webapp: /home/user/src/webapp\n");
+    m_panel->hide();
+    m_panel->show();
+    apply(200, body("connected", "api", {"api", "webapp", "docs"}, true, "41.5", 3));
+    const QString path = saveScreenshot(m_panel.get(), QStringLiteral("panel-connected"));
+    QVERIFY(QFile::exists(path));
+}
+
+QTEST_MAIN(TestMenuPanel)
+#include "tst_menupanel.moc"
