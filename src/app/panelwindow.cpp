@@ -33,7 +33,8 @@ PanelWindow::PanelWindow(MenuContentView *content, bool popup)
     setObjectName(QStringLiteral("panelWindow"));
     setWindowTitle(QStringLiteral("DORV"));
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(popup ? 1 : 0, popup ? 1 : 0, popup ? 1 : 0, popup ? 1 : 0);
+    // The border is painted under the content, so the panel stays exactly as wide as its rows.
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     content->setParent(this);
     layout->addWidget(content);
