@@ -7,6 +7,7 @@
 #include "widgets.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -44,6 +45,10 @@ class TestMenuPanel : public QObject {
         return m_panel->findChild<T *>(name);
     }
     void writeConfig(const QByteArray &text);
+    QList<QUrl> m_opened;
+
+public Q_SLOTS:
+    void recordUrl(const QUrl &url) { m_opened.append(url); }
 
   private Q_SLOTS:
     void initTestCase();
@@ -65,6 +70,7 @@ class TestMenuPanel : public QObject {
     void newSessionEnabled();
     void projectRows();
     void projectRowPaths();
+    void openLogs();
     void screenshots();
 };
 
@@ -403,6 +409,21 @@ void TestMenuPanel::projectRowPaths()
     QCOMPARE(longPath->fontMetrics().boundingRect(longPath->text()).height() <
                  2 * longPath->fontMetrics().height(),
              true);
+}
+
+void TestMenuPanel::openLogs()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "recordUrl");
+    auto *item = m_panel->findChildren<PlainButton *>(QStringLiteral("menuItem")).value(2);
+    QCOMPARE(item->accessibleName(), QStringLiteral("Open Logs…"));
+    QVERIFY(item->isEnabled());
+    QTest::mouseClick(item, Qt::LeftButton); // no folder yet: nothing happens
+    QCOMPARE(m_opened.size(), 0);
+    const QString folder = m_home.file(QStringLiteral("Library/Logs/com.ferlinq"));
+    QVERIFY(QDir().mkpath(folder));
+    QTest::mouseClick(item, Qt::LeftButton);
+    QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
 
 void TestMenuPanel::screenshots()

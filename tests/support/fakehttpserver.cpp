@@ -115,6 +115,12 @@ void FakeHttpServer::serve(QTcpSocket *socket, const HttpRequest &request)
             return;
         }
         m_bytesWritten += guard->write(head);
+        if (r.resetAfter >= 0) {
+            m_bytesWritten += guard->write(r.body.left(r.resetAfter));
+            guard->flush();
+            guard->abort();
+            return;
+        }
         if (r.bodyRepeat <= 0) {
             m_bytesWritten += guard->write(r.body);
             finish();

@@ -31,6 +31,7 @@ struct HttpResponse {
     qint64 bodyRepeat = 0;  // >0: the body is `body` repeated this many times, sent paced
     bool sendContentLength = true;
     bool noAnswer = false; // accept and read, never answer
+    qint64 resetAfter = -1; // >=0: cut the connection after this many body bytes
 };
 
 class FakeHttpServer : public QObject {
