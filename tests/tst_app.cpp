@@ -16,7 +16,7 @@ class TestApp : public QObject {
     Q_OBJECT
     TestHome m_home;
 
-  private Q_SLOTS:
+private Q_SLOTS:
     void initTestCase() { reload::setPgrepOverride(QStringLiteral("/bin/true")); }
     void iconFollowsState();
     void symbolsAreCrisp_data();

@@ -45,7 +45,7 @@ Snapshot snap(const BridgeStatus &s)
 
 class TestBridgeStatus : public QObject {
     Q_OBJECT
-  private Q_SLOTS:
+private Q_SLOTS:
     void initialValues();
     void acceptedReplyAssignsInOrder();
     void acceptedReplies_data();

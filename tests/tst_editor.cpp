@@ -39,7 +39,7 @@ class TestEditor : public QObject {
         return view()->findChildren<PlainButton *>(name);
     }
 
-  private Q_SLOTS:
+private Q_SLOTS:
     void initTestCase();
     void init();
     void aliasRule_data();

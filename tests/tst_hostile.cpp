@@ -90,7 +90,8 @@ void TestHostile::thousandSwitchesInOneSecond()
     server.setHandler([](const HttpRequest &request) {
         HttpResponse r;
         r.status = request.path == "/use" ? 404 : 200;
-        r.body = R"({"ok":true,"chatwire":"connected","active_project":"api","projects":["api","web"]})";
+        r.body =
+            R"({"ok":true,"chatwire":"connected","active_project":"api","projects":["api","web"]})";
         return r;
     });
     FakeServiceTool tool(m_home);
@@ -103,9 +104,8 @@ void TestHostile::thousandSwitchesInOneSecond()
     sinceTick.start();
     qint64 longestGap = 0;
     QTimer heartbeat;
-    connect(&heartbeat, &QTimer::timeout, this, [&] {
-        longestGap = qMax(longestGap, sinceTick.restart());
-    });
+    connect(&heartbeat, &QTimer::timeout, this,
+            [&] { longestGap = qMax(longestGap, sinceTick.restart()); });
     heartbeat.start(10);
 
     int sent = 0;
@@ -122,7 +122,8 @@ void TestHostile::thousandSwitchesInOneSecond()
     QTest::qWait(300);
     QCOMPARE(server.count("/status"), 1000); // exactly one follow-up poll each
     QCOMPARE(status.state(), BridgeState::Connected);
-    QVERIFY2(longestGap < 500, qPrintable(QStringLiteral("event loop stalled %1 ms").arg(longestGap)));
+    QVERIFY2(longestGap < 500,
+             qPrintable(QStringLiteral("event loop stalled %1 ms").arg(longestGap)));
     QVERIFY2(panel.refreshCount() < 1100, "refreshes are coalesced");
 }
 
@@ -131,10 +132,9 @@ void TestHostile::hugeProjectFile()
     // About 10 MB: 100,000 entries with long paths.
     QList<ProjectEntry> entries;
     for (int i = 0; i < 100000; ++i)
-        entries.append(ProjectEntry::create(QStringLiteral("project-%1").arg(i),
-                                            QStringLiteral("/srv/projects/%1/").arg(i) +
-                                                QString(70, u'x'),
-                                            i == 777));
+        entries.append(ProjectEntry::create(
+            QStringLiteral("project-%1").arg(i),
+            QStringLiteral("/srv/projects/%1/").arg(i) + QString(70, u'x'), i == 777));
     const QByteArray bytes = projectlist::serialize(entries);
     QVERIFY(bytes.size() > 10 * 1000 * 1000);
     QDir().mkpath(QFileInfo(ProjectConfig::configPath()).absolutePath());

@@ -50,7 +50,7 @@ class TestMenuPanel : public QObject {
 public Q_SLOTS:
     void recordUrl(const QUrl &url) { m_opened.append(url); }
 
-  private Q_SLOTS:
+private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();

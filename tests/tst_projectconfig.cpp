@@ -44,7 +44,7 @@ class TestProjectConfig : public QObject {
     TestHome m_home; // before the first use of configPath
     QString m_path;
 
-  private Q_SLOTS:
+private Q_SLOTS:
     void initTestCase();
     void init();
     void loadKeepsListWhenUnreadable_data();

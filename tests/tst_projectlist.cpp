@@ -18,7 +18,7 @@ QString describe(const QList<ProjectEntry> &entries)
 
 class TestProjectList : public QObject {
     Q_OBJECT
-  private Q_SLOTS:
+private Q_SLOTS:
     void reader_data();
     void reader();
     void freshIds();

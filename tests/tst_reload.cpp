@@ -34,7 +34,7 @@ class TestReload : public QObject {
 
     QProcess *startListener(const QString &scriptPath, const QString &marker);
 
-  private Q_SLOTS:
+private Q_SLOTS:
     void parsePids_data();
     void parsePids();
     void signalsWhatPgrepPrints();

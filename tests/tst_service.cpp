@@ -20,7 +20,7 @@ class TestService : public QObject {
     QString m_home2;
     QString m_log;
 
-  private Q_SLOTS:
+private Q_SLOTS:
     void initTestCase();
     void launchctlTable_data();
     void launchctlTable();

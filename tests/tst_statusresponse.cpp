@@ -7,7 +7,7 @@ using namespace dorv;
 
 class TestStatusResponse : public QObject {
     Q_OBJECT
-  private Q_SLOTS:
+private Q_SLOTS:
     void stateText_data();
     void stateText();
     void decode_data();

@@ -48,6 +48,7 @@ void DORVMenuApp::start()
     }
     QApplication::setQuitOnLastWindowClosed(false);
     m_tray = new QSystemTrayIcon(this);
+    m_trayStale = true;
     updateIcon();
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
         if (r == QSystemTrayIcon::Trigger || r == QSystemTrayIcon::DoubleClick ||
@@ -77,10 +78,16 @@ void DORVMenuApp::updateIcon()
 {
     m_iconPending = false;
     const BridgeState state = m_status->state();
-    m_iconName = iconName(state);
-    m_iconColor = style::stateColor(state);
+    const QString name = iconName(state);
+    const QColor color = style::stateColor(state);
+    // Most polls change nothing the icon shows: keep the rendered icon then.
+    if (name == m_iconName && color == m_iconColor && !m_trayStale)
+        return;
+    m_iconName = name;
+    m_iconColor = color;
     if (!m_tray)
         return;
+    m_trayStale = false;
     const qreal dpr = qApp->primaryScreen() ? qApp->primaryScreen()->devicePixelRatio() : 1.0;
     m_tray->setIcon(style::trayIcon(m_iconName, m_iconColor, dpr));
     m_tray->setToolTip(QStringLiteral("DORV Bridge: ") + style::stateLabel(state));

@@ -18,7 +18,7 @@ class PanelWindow;
 
 class DORVMenuApp : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit DORVMenuApp(const QUrl &bridgeUrl = BridgeStatus::defaultBaseUrl(),
                          QObject *parent = nullptr);
     ~DORVMenuApp() override;
@@ -38,7 +38,7 @@ class DORVMenuApp : public QObject {
 
     void togglePanel();
 
-  private:
+private:
     void updateIcon();
 
     BridgeStatus *m_status;
@@ -48,6 +48,7 @@ class DORVMenuApp : public QObject {
     QString m_iconName;
     QColor m_iconColor;
     bool m_iconPending = false;
+    bool m_trayStale = false; // the tray has not been given the current icon yet
 };
 
 } // namespace dorv

@@ -11,7 +11,7 @@ class MenuContentView;
 
 class PanelWindow : public QWidget {
     Q_OBJECT
-  public:
+public:
     PanelWindow(MenuContentView *content, bool popup);
 
     // Shows the panel next to `anchor` (the tray icon's geometry, or a point), kept on screen.
@@ -20,12 +20,12 @@ class PanelWindow : public QWidget {
     // should not reopen it.
     bool justHidden() const;
 
-  protected:
+protected:
     void changeEvent(QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
-  private:
+private:
     MenuContentView *m_content;
     bool m_popup;
     QElapsedTimer m_hiddenAt;

@@ -19,7 +19,7 @@ namespace dorv {
 
 class BridgeStatus : public QObject {
     Q_OBJECT
-  public:
+public:
     static constexpr int kPollIntervalMs = 5000;
     static constexpr int kStatusIdleTimeoutMs = 3000;
     static constexpr int kCommandIdleTimeoutMs = 5000;
@@ -48,10 +48,10 @@ class BridgeStatus : public QObject {
     void switchProject(const QString &name);
     void newSession();
 
-  Q_SIGNALS:
+Q_SIGNALS:
     void changed();
 
-  private:
+private:
     QUrl endpoint(const QString &component) const;
     void sendCommand(QNetworkRequest request, const QByteArray *body);
     void applyStatusReply(QNetworkReply *reply, const QByteArray &body, bool bodyTooLarge);

@@ -11,7 +11,7 @@ namespace dorv {
 
 class ProjectConfig : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit ProjectConfig(QObject *parent = nullptr);
 
     static const QString &configPath();
@@ -33,10 +33,10 @@ class ProjectConfig : public QObject {
     // Only the entry's id is used: exactly the entries with that id become default.
     void setDefault(const ProjectEntry &entry);
 
-  Q_SIGNALS:
+Q_SIGNALS:
     void changed();
 
-  private:
+private:
     bool write(QString *whyNot);
 
     QList<ProjectEntry> m_projects;

@@ -20,7 +20,7 @@ ServiceCommand launchctlCommand(ServiceOperation operation, uint userId, const Q
 ServiceCommand systemctlCommand(ServiceOperation operation);
 
 class LaunchAgentController {
-  public:
+public:
     LaunchAgentController() = delete;
 
     static const QString &plistPath();     // ~/Library/LaunchAgents/com.ferlinq.plist
@@ -39,7 +39,7 @@ class LaunchAgentController {
     // Test seam: run this program instead of the platform tool (empty restores it).
     static void setProgramOverride(const QString &program);
 
-  private:
+private:
     static int run(ServiceOperation operation);
 };
 

@@ -85,11 +85,18 @@ void MenuContentView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     m_config->load();
+    if (m_stale)
+        refresh();
     Q_EMIT appeared();
 }
 
 void MenuContentView::scheduleRefresh()
 {
+    // A closed panel costs nothing per poll: it catches up when it is shown again.
+    if (!isVisible()) {
+        m_stale = true;
+        return;
+    }
     if (m_refreshPending)
         return;
     m_refreshPending = true;
@@ -112,6 +119,7 @@ QString MenuContentView::percentText(double pct)
 void MenuContentView::refresh()
 {
     m_refreshPending = false;
+    m_stale = false;
     if (!m_status)
         return;
     ++m_refreshCount;

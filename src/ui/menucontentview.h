@@ -24,7 +24,7 @@ class WrapLabel;
 
 class MenuContentView : public QWidget {
     Q_OBJECT
-  public:
+public:
     static constexpr int kWidth = 260;
 
     explicit MenuContentView(BridgeStatus *status, QWidget *parent = nullptr);
@@ -39,16 +39,16 @@ class MenuContentView : public QWidget {
     // The percentage text for a context value: truncated toward zero, never garbled.
     static QString percentText(double pct);
 
-  Q_SIGNALS:
+Q_SIGNALS:
     // Each time the panel is shown.
     void appeared();
     void heightChanged();
 
-  protected:
+protected:
     void showEvent(QShowEvent *event) override;
     bool event(QEvent *event) override;
 
-  private:
+private:
     void scheduleRefresh();
     void updateHeight();
     QWidget *headerSection();
@@ -68,6 +68,7 @@ class MenuContentView : public QWidget {
     ProjectConfig *m_config;
     bool m_agentLoaded;
     bool m_refreshPending = false;
+    bool m_stale = false; // models changed while the panel was hidden
     int m_refreshCount = 0;
     QString m_projectRowsKey;
 

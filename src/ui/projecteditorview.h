@@ -20,7 +20,7 @@ class ProjectConfig;
 
 class ProjectEditorView : public QWidget {
     Q_OBJECT
-  public:
+public:
     // Asks the user for a folder; no value when cancelled.
     using FolderPicker = std::function<std::optional<QString>(QWidget *parent)>;
 
@@ -39,7 +39,7 @@ class ProjectEditorView : public QWidget {
     void addProject();
     void save();
 
-  private:
+private:
     void scheduleRefresh();
     void refresh();
     QWidget *projectRow(const ProjectEntry &entry);

@@ -14,7 +14,7 @@ class ProjectConfig;
 
 class SettingsWindowController : public QObject {
     Q_OBJECT
-  public:
+public:
     static SettingsWindowController &shared();
 
     // Brings a visible window to the front; otherwise reloads the list and builds a new window.
@@ -23,7 +23,7 @@ class SettingsWindowController : public QObject {
     QWidget *window() const { return m_window.get(); }
     ProjectConfig *config() const { return m_config; }
 
-  private:
+private:
     SettingsWindowController();
     ~SettingsWindowController() override;
 

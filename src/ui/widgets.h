@@ -13,26 +13,26 @@ namespace dorv {
 // An on/off switch. clicked(bool) fires only for user flips.
 class SwitchButton : public QAbstractButton {
     Q_OBJECT
-  public:
+public:
     explicit SwitchButton(QWidget *parent = nullptr);
     QSize sizeHint() const override;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent *) override;
 };
 
 // An indeterminate circular activity indicator; it animates only while visible.
 class Spinner : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit Spinner(QWidget *parent = nullptr);
 
-  protected:
+protected:
     void paintEvent(QPaintEvent *) override;
     void showEvent(QShowEvent *) override;
     void hideEvent(QHideEvent *) override;
 
-  private:
+private:
     QTimer m_timer;
     int m_step = 0;
 };
@@ -40,16 +40,16 @@ class Spinner : public QWidget {
 // A filled circle that can glow in its own colour.
 class Dot : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit Dot(int diameter, QWidget *parent = nullptr);
     void set(const QColor &color, bool glowing);
     QColor color() const { return m_color; }
     bool glowing() const { return m_glowing; }
 
-  protected:
+protected:
     void paintEvent(QPaintEvent *) override;
 
-  private:
+private:
     int m_diameter;
     QColor m_color;
     bool m_glowing = false;
@@ -58,15 +58,15 @@ class Dot : public QWidget {
 // A widget whose background is a filled rounded rectangle (radius < 0: a capsule).
 class FilledFrame : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit FilledFrame(qreal radius, QWidget *parent = nullptr);
     void setFill(const QColor &color);
     QColor fill() const { return m_fill; }
 
-  protected:
+protected:
     void paintEvent(QPaintEvent *) override;
 
-  private:
+private:
     qreal m_radius;
     QColor m_fill;
 };
@@ -74,17 +74,17 @@ class FilledFrame : public QWidget {
 // A 3-high capsule track with a fill of a fraction of its width.
 class ContextBar : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit ContextBar(QWidget *parent = nullptr);
     // Fraction in [0, 1]; anything else (NaN included) is clamped, NaN to empty.
     void set(qreal fraction, const QColor &fill);
     int fillWidth() const;
     QColor fillColor() const { return m_color; }
 
-  protected:
+protected:
     void paintEvent(QPaintEvent *) override;
 
-  private:
+private:
     qreal m_fraction = 0;
     QColor m_color;
 };
@@ -92,17 +92,17 @@ class ContextBar : public QWidget {
 // One line of text, shortened in the middle with an ellipsis when it does not fit.
 class ElidedLabel : public QLabel {
     Q_OBJECT
-  public:
+public:
     explicit ElidedLabel(QWidget *parent = nullptr);
     void setFullText(const QString &text);
     QString fullText() const { return m_full; }
     QSize minimumSizeHint() const override;
     QSize sizeHint() const override;
 
-  protected:
+protected:
     void resizeEvent(QResizeEvent *) override;
 
-  private:
+private:
     void elide();
     QString m_full;
 };
@@ -111,7 +111,7 @@ class ElidedLabel : public QLabel {
 // widens its container.
 class WrapLabel : public QWidget {
     Q_OBJECT
-  public:
+public:
     explicit WrapLabel(QWidget *parent = nullptr);
     void setText(const QString &text);
     QString text() const { return m_text; }
@@ -121,10 +121,10 @@ class WrapLabel : public QWidget {
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent *) override;
 
-  private:
+private:
     QString m_text;
     QColor m_color;
 };
@@ -132,14 +132,14 @@ class WrapLabel : public QWidget {
 // A button drawn only by its child widgets (no chrome); the whole area is the hit shape.
 class PlainButton : public QAbstractButton {
     Q_OBJECT
-  public:
+public:
     explicit PlainButton(QWidget *parent = nullptr);
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override;
     int heightForWidth(int width) const override;
 
-  protected:
+protected:
     void paintEvent(QPaintEvent *) override;
     void changeEvent(QEvent *) override;
 };

@@ -30,13 +30,13 @@ struct HttpResponse {
     int dripIntervalMs = 0; // >0: send the whole answer one byte per interval
     qint64 bodyRepeat = 0;  // >0: the body is `body` repeated this many times, sent paced
     bool sendContentLength = true;
-    bool noAnswer = false; // accept and read, never answer
+    bool noAnswer = false;  // accept and read, never answer
     qint64 resetAfter = -1; // >=0: cut the connection after this many body bytes
 };
 
 class FakeHttpServer : public QObject {
     Q_OBJECT
-  public:
+public:
     using Handler = std::function<HttpResponse(const HttpRequest &)>;
 
     explicit FakeHttpServer(QObject *parent = nullptr);
@@ -51,10 +51,10 @@ class FakeHttpServer : public QObject {
     qint64 bytesWritten() const { return m_bytesWritten; }
     int connections() const { return m_connections; }
 
-  Q_SIGNALS:
+Q_SIGNALS:
     void requestReceived();
 
-  private:
+private:
     void onConnection();
     void serve(QTcpSocket *socket, const HttpRequest &request);
 

@@ -9,13 +9,13 @@
 namespace dorv::test {
 
 class TestHome {
-  public:
+public:
     TestHome();
     ~TestHome();
     QString path() const { return m_dir.path(); }
     QString file(const QString &relative) const { return m_dir.filePath(relative); }
 
-  private:
+private:
     QTemporaryDir m_dir;
     QByteArray m_oldHome;
 };

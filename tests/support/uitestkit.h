@@ -12,14 +12,14 @@ namespace dorv::test {
 // A fake launchctl/systemctl: appends its arguments as one line to a log and exits with the
 // status written in a file (0 unless changed).
 class FakeServiceTool {
-  public:
+public:
     explicit FakeServiceTool(const TestHome &home);
     ~FakeServiceTool();
     void setExitStatus(int status);
     QStringList calls() const; // one line per call
     void clear();
 
-  private:
+private:
     QString m_log;
     QString m_status;
 };

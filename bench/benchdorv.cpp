@@ -1,0 +1,157 @@
+// Measures the utility's own classes, one measure per run:
+//   bench_dorv idle   URL      panel shown, 100 polls, then idle: resident memory
+//   bench_dorv growth URL N   resident memory after 10% and after all of N polls
+//   bench_dorv cpu    URL N   CPU time and panel refreshes per accepted poll, panel open and closed
+//   bench_dorv config N       project list load and save of N entries
+// Prints "key value" lines.
+#include "bridgestatus.h"
+#include "dorvmenuapp.h"
+#include "menucontentview.h"
+#include "panelwindow.h"
+#include "projectconfig.h"
+#include "projectlistformat.h"
+#include "reloadsignal.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <sys/resource.h>
+
+using namespace dorv;
+
+namespace {
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+double cpuSeconds()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void report(const char *key, double value)
+{
+    std::printf("%s %.3f\n", key, value);
+    std::fflush(stdout);
+}
+
+// One poll, waited for; returns whether it was accepted (six notifications).
+bool pollOnce(BridgeStatus *status)
+{
+    int changes = 0;
+    QEventLoop loop;
+    auto c = QObject::connect(status, &BridgeStatus::changed, &loop, [&] {
+        if (++changes == 6 || status->state() == BridgeState::Offline)
+            QTimer::singleShot(0, &loop, &QEventLoop::quit);
+    });
+    status->poll();
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    loop.exec();
+    QObject::disconnect(c);
+    QCoreApplication::processEvents(); // the panel's refresh
+    return changes == 6;
+}
+
+void idle(DORVMenuApp &app)
+{
+    app.start();
+    app.togglePanel();
+    for (int i = 0; i < 100; ++i)
+        pollOnce(app.status());
+    app.panelWindow()->hide();
+    QEventLoop loop;
+    QTimer::singleShot(3000, &loop, &QEventLoop::quit);
+    loop.exec();
+    report("rss_kib", residentKiB());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication qapp(argc, argv);
+    const QStringList args = qapp.arguments();
+    const QString mode = args.value(1);
+    QTemporaryDir home;
+    qputenv("HOME", QFile::encodeName(home.path()));
+    reload::setPgrepOverride(QStringLiteral("/bin/true"));
+
+    if (mode == QStringLiteral("config")) {
+        const int n = args.value(2).toInt();
+        QList<ProjectEntry> entries;
+        for (int i = 0; i < n; ++i)
+            entries.append(
+                ProjectEntry::create(QStringLiteral("project-%1").arg(i),
+                                     QStringLiteral("/home/user/src/project-%1").arg(i)));
+        QDir().mkpath(home.filePath(QStringLiteral(".marvek")));
+        QFile file(ProjectConfig::configPath());
+        file.open(QIODevice::WriteOnly);
+        file.write(projectlist::serialize(entries));
+        file.close();
+        ProjectConfig config;
+        const int rounds = qMax(1, 100000 / qMax(1, n));
+        QElapsedTimer t;
+        t.start();
+        for (int r = 0; r < rounds; ++r)
+            config.load();
+        report("load_ms", t.nsecsElapsed() / 1e6 / rounds);
+        t.restart();
+        for (int r = 0; r < rounds; ++r)
+            config.save();
+        report("save_ms", t.nsecsElapsed() / 1e6 / rounds);
+        return config.projects().size() == n ? 0 : 1;
+    }
+
+    DORVMenuApp app{QUrl(args.value(2))};
+    if (mode == QStringLiteral("idle")) {
+        idle(app);
+        return 0;
+    }
+    const int n = args.value(3).toInt();
+    app.start();
+    app.togglePanel();
+    if (mode == QStringLiteral("growth")) {
+        for (int i = 0; i < n; ++i) {
+            if (!pollOnce(app.status()))
+                return 2;
+            if (i + 1 == n / 10)
+                report("rss_kib_early", residentKiB());
+        }
+        report("rss_kib_late", residentKiB());
+        return 0;
+    }
+    if (mode == QStringLiteral("cpu")) {
+        for (bool open : {true, false}) {
+            if (!open)
+                app.panelWindow()->hide();
+            for (int i = 0; i < 50; ++i)
+                pollOnce(app.status()); // warm up
+            const int refreshes = app.panel()->refreshCount();
+            const double cpu = cpuSeconds();
+            for (int i = 0; i < n; ++i)
+                pollOnce(app.status());
+            report(open ? "cpu_us_per_poll_open" : "cpu_us_per_poll_closed",
+                   (cpuSeconds() - cpu) * 1e6 / n);
+            report(open ? "refreshes_per_poll_open" : "refreshes_per_poll_closed",
+                   double(app.panel()->refreshCount() - refreshes) / n);
+        }
+        return 0;
+    }
+    std::fprintf(stderr, "usage: bench_dorv idle|growth|cpu URL [N] | config N\n");
+    return 2;
+}

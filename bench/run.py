@@ -1,0 +1,146 @@
+#!/usr/bin/env python3
+"""Runs the benchmarks and prints one table.
+
+    python3 bench/run.py [BUILD_DIR]      (default: build; ./test or cmake --build builds it)
+
+Everything runs on a private Xvfb display with trayer as the tray, against the stand-in bridge on
+a free loopback port. The baseline is bench_baretray: a bare Qt tray application built in the
+same tree, run in the same session.
+"""
+
+import os
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def values(output):
+    out = {}
+    for line in output.splitlines():
+        parts = line.split()
+        if len(parts) == 2:
+            try:
+                out[parts[0]] = float(parts[1])
+            except ValueError:
+                pass
+    return out
+
+
+class Session:
+    def __init__(self, build):
+        self.build = build
+        self.procs = []
+        self.home = tempfile.mkdtemp(prefix="dorv-bench-")
+        read, write = os.pipe()
+        self.start(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24", "-nolisten",
+                    "tcp"], pass_fds=(write,))
+        os.close(write)
+        self.env = dict(os.environ, DISPLAY=":" + os.read(read, 16).decode().strip(),
+                        HOME=self.home, QT_QPA_PLATFORM="xcb")
+        os.close(read)
+        self.env.pop("XDG_RUNTIME_DIR", None)
+        self.start(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                    "--height", "24", "--SetDockType", "true"], env=self.env)
+        time.sleep(1)
+        self.port = free_port()
+        self.start([sys.executable, os.path.join(ROOT, "tools", "chatwire-bridge", "server.py"),
+                    "--port", str(self.port), "--home", self.home], env=self.env)
+        self.url = "http://127.0.0.1:%d" % self.port
+        time.sleep(1)
+
+    def start(self, cmd, **kw):
+        p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
+        self.procs.append(p)
+        return p
+
+    def run(self, *args, timeout=600):
+        out = subprocess.run(list(args), env=self.env, capture_output=True, text=True,
+                             timeout=timeout)
+        return values(out.stdout)
+
+    def tray_width(self):
+        out = subprocess.run(["xdotool", "search", "--class", "trayer", "getwindowgeometry",
+                              "--shell", "%@"], env=self.env, capture_output=True,
+                             text=True).stdout
+        widths = [int(line.split("=")[1]) for line in out.split() if line.startswith("WIDTH=")]
+        return max(widths) if widths else 0
+
+    def startup_ms(self, cmd):
+        """Milliseconds from exec to the tray host showing the new icon."""
+        before = self.tray_width()
+        t0 = time.monotonic()
+        p = subprocess.Popen(cmd, env=self.env, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+        while self.tray_width() <= before and time.monotonic() - t0 < 10:
+            time.sleep(0.002)
+        elapsed = (time.monotonic() - t0) * 1000
+        p.terminate()
+        p.wait()
+        time.sleep(0.5)
+        return elapsed
+
+    def close(self):
+        for p in reversed(self.procs):
+            p.terminate()
+            p.wait()
+        shutil.rmtree(self.home, ignore_errors=True)
+
+
+def main():
+    build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
+    bare = os.path.join(build, "bench", "bench_baretray")
+    dorv = os.path.join(build, "bench", "bench_dorv")
+    app = os.path.join(build, "src", "app", "DORVMenu")
+    s = Session(build)
+    rows = []
+    try:
+        base_rss = statistics.median(s.run(bare, "--report-after", "3000")["rss_kib"]
+                                     for _ in range(3))
+        idle_rss = statistics.median(s.run(dorv, "idle", s.url)["rss_kib"] for _ in range(3))
+        rows.append(("Idle resident memory, panel shown + 100 polls", "%.1f MiB" % (idle_rss / 1024),
+                     "%.1f MiB" % (base_rss / 1024), "%.2f x" % (idle_rss / base_rss), "<= 1.3 x"))
+
+        g = s.run(dorv, "growth", s.url, "20000", timeout=1800)
+        rows.append(("Memory growth, polls 2,000 to 20,000",
+                     "%+.0f KiB" % (g["rss_kib_late"] - g["rss_kib_early"]), "", "",
+                     "none beyond noise"))
+
+        c = s.run(dorv, "cpu", s.url, "2000")
+        rows.append(("CPU per accepted poll, panel open", "%.0f us" % c["cpu_us_per_poll_open"],
+                     "", "%.2f refreshes/poll" % c["refreshes_per_poll_open"], "1 refresh/poll"))
+        rows.append(("CPU per accepted poll, panel closed", "%.0f us" % c["cpu_us_per_poll_closed"],
+                     "", "%.2f refreshes/poll" % c["refreshes_per_poll_closed"], "1 refresh/poll"))
+
+        base_start = statistics.median(s.startup_ms([bare]) for _ in range(5))
+        dorv_start = statistics.median(s.startup_ms([app]) for _ in range(5))
+        rows.append(("Start-up to tray icon", "%.0f ms" % dorv_start, "%.0f ms" % base_start,
+                     "%.2f x" % (dorv_start / base_start), "close to 1 x"))
+
+        for n in (1000, 10000, 100000):
+            r = s.run(dorv, "config", str(n))
+            rows.append(("Project list of %d entries: load / save" % n,
+                         "%.2f ms / %.2f ms" % (r["load_ms"], r["save_ms"]), "", "",
+                         "linear"))
+    finally:
+        s.close()
+
+    print("| measure | DORVMenu | bare tray app | ratio | target |")
+    print("|---|---|---|---|---|")
+    for row in rows:
+        print("| " + " | ".join(row) + " |")
+
+
+if __name__ == "__main__":
+    main()
