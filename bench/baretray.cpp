@@ -1,7 +1,10 @@
 // The baseline: a bare Qt tray application with one icon and nothing else.
-//   bench_baretray [--report-after MS]   prints its resident memory after MS of idling
+//   bench_baretray [--report-after MS] [--with-label]
+// prints its resident memory after MS of idling; --with-label also shows (then hides) a window
+// with one line of text, the least a tray app with a panel draws.
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QPainter>
 #include <QPixmap>
 #include <QSystemTrayIcon>
@@ -34,6 +37,11 @@ int main(int argc, char **argv)
     QSystemTrayIcon tray{QIcon(pixmap)};
     tray.show();
     const QStringList args = app.arguments();
+    QLabel label(QStringLiteral("Bridge connected"));
+    if (args.contains(QStringLiteral("--with-label"))) {
+        label.show();
+        QTimer::singleShot(500, &label, &QWidget::hide);
+    }
     const int at = args.indexOf(QStringLiteral("--report-after"));
     if (at > 0) {
         QTimer::singleShot(args.value(at + 1).toInt(), &app, [] {

@@ -56,15 +56,18 @@ bool pollOnce(BridgeStatus *status)
     int changes = 0;
     QEventLoop loop;
     auto c = QObject::connect(status, &BridgeStatus::changed, &loop, [&] {
-        if (++changes == 6 || status->state() == BridgeState::Offline)
+        if (++changes >= 6 || status->state() == BridgeState::Offline)
             QTimer::singleShot(0, &loop, &QEventLoop::quit);
     });
     status->poll();
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    QObject::connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timeout.start(5000);
     loop.exec();
     QObject::disconnect(c);
     QCoreApplication::processEvents(); // the panel's refresh
-    return changes == 6;
+    return changes >= 6;
 }
 
 void idle(DORVMenuApp &app)
@@ -127,8 +130,11 @@ int main(int argc, char **argv)
     app.togglePanel();
     if (mode == QStringLiteral("growth")) {
         for (int i = 0; i < n; ++i) {
-            if (!pollOnce(app.status()))
+            if (!pollOnce(app.status())) {
+                std::fprintf(stderr, "poll %d not accepted (state %s)\n", i,
+                             qPrintable(toText(app.status()->state())));
                 return 2;
+            }
             if (i + 1 == n / 10)
                 report("rss_kib_early", residentKiB());
         }

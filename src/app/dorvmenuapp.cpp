@@ -14,8 +14,6 @@ namespace dorv {
 DORVMenuApp::DORVMenuApp(const QUrl &bridgeUrl, QObject *parent)
     : QObject(parent), m_status(new BridgeStatus(bridgeUrl, this))
 {
-    m_panel = new MenuContentView(m_status);
-    connect(m_panel, &MenuContentView::appeared, m_status, &BridgeStatus::startPolling);
     connect(m_status, &BridgeStatus::changed, this, [this] {
         if (m_iconPending)
             return;
@@ -25,10 +23,18 @@ DORVMenuApp::DORVMenuApp(const QUrl &bridgeUrl, QObject *parent)
     updateIcon();
 }
 
-DORVMenuApp::~DORVMenuApp()
+DORVMenuApp::~DORVMenuApp() = default;
+
+PanelWindow *DORVMenuApp::ensurePanel()
 {
-    if (!m_window)
-        delete m_panel; // never placed in a window
+    // The panel is built the first time it is needed, as a menu-bar extra builds its content:
+    // start-up stays light, and the switch's position is read when the panel first appears.
+    if (!m_window) {
+        m_panel = new MenuContentView(m_status);
+        connect(m_panel, &MenuContentView::appeared, m_status, &BridgeStatus::startPolling);
+        m_window = std::make_unique<PanelWindow>(m_panel, m_tray != nullptr);
+    }
+    return m_window.get();
 }
 
 QString DORVMenuApp::iconName(BridgeState state)
@@ -39,11 +45,9 @@ QString DORVMenuApp::iconName(BridgeState state)
 
 void DORVMenuApp::start()
 {
-    const bool hasTray = QSystemTrayIcon::isSystemTrayAvailable();
-    m_window = std::make_unique<PanelWindow>(m_panel, hasTray);
-    if (!hasTray) {
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         // No tray on this desktop: the panel is an ordinary window, so the utility stays usable.
-        m_window->showAt(QRect(QCursor::pos(), QSize(1, 1)));
+        ensurePanel()->showAt(QRect(QCursor::pos(), QSize(1, 1)));
         return;
     }
     QApplication::setQuitOnLastWindowClosed(false);
@@ -60,8 +64,7 @@ void DORVMenuApp::start()
 
 void DORVMenuApp::togglePanel()
 {
-    if (!m_window)
-        return;
+    ensurePanel();
     if (m_window->isVisible()) {
         m_window->hide();
         return;

@@ -27,6 +27,7 @@ public:
     void start();
 
     BridgeStatus *status() const { return m_status; }
+    // Null until the panel is first shown.
     MenuContentView *panel() const { return m_panel; }
     PanelWindow *panelWindow() const { return m_window.get(); }
     QSystemTrayIcon *tray() const { return m_tray; }
@@ -39,6 +40,7 @@ public:
     void togglePanel();
 
 private:
+    PanelWindow *ensurePanel();
     void updateIcon();
 
     BridgeStatus *m_status;

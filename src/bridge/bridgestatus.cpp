@@ -74,7 +74,12 @@ void BridgeStatus::poll()
     QNetworkReply *reply = m_network->get(request);
     // Bound what a misbehaving bridge can cost: total lifetime and body size.
     reply->setReadBufferSize(64 * 1024);
-    QTimer::singleShot(kStatusLifetimeMs, reply, &QNetworkReply::abort);
+    // A timer owned by the reply dies with it; a free single-shot would linger for the full
+    // lifetime after every poll.
+    auto *lifetime = new QTimer(reply);
+    lifetime->setSingleShot(true);
+    connect(lifetime, &QTimer::timeout, reply, &QNetworkReply::abort);
+    lifetime->start(kStatusLifetimeMs);
 
     auto body = std::make_shared<QByteArray>();
     auto tooLarge = std::make_shared<bool>(false);

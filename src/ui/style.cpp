@@ -110,7 +110,7 @@ QPixmap symbol(const QString &name, const QColor &color, int size, qreal dpr)
 QIcon trayIcon(const QString &name, const QColor &color, qreal dpr)
 {
     QIcon icon;
-    for (int size : {16, 22, 24, 32, 48, 64})
+    for (int size : {16, 22, 24, 32})
         icon.addPixmap(symbol(name, color, size, dpr));
     return icon;
 }
