@@ -2,7 +2,9 @@
 //   bench_baretray [--report-after MS] [--with-label]
 // prints its resident memory after MS of idling; --with-label also shows (then hides) a window
 // with one line of text, the least a tray app with a panel draws.
+#include "benchutil.h"
 #include <QApplication>
+
 #include <QFile>
 #include <QLabel>
 #include <QPainter>
@@ -10,17 +12,6 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <cstdio>
-
-static long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 int main(int argc, char **argv)
 {

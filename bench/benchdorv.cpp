@@ -12,10 +12,12 @@
 #include "projectlistformat.h"
 #include "reloadsignal.h"
 
+#include "benchutil.h"
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -25,17 +27,6 @@
 using namespace dorv;
 
 namespace {
-
-long residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong();
-    return -1;
-}
 
 double cpuSeconds()
 {

@@ -212,8 +212,19 @@ class Desktop:
             return self.http("POST", "/_control", changes)
         return self.http("GET", "/_control")
 
-    def requests(self):
-        return self.http("GET", "/_requests") or []
+    def requests(self, path=None):
+        return [r for r in self.http("GET", "/_requests") or [] if path in (None, r["path"])]
+
+    def click_band(self, g, x, band):
+        self.click(g[0] + x, g[1] + (band[0] + band[1]) // 2)
+
+    def click_color(self, g, s, color, xs, ys, what):
+        """Clicks the middle of the pixels of one colour inside a region of a window."""
+        hits = [(x, y) for y in ys for x in xs if classify(s.px(x, y)) == color]
+        if not hits:
+            fail("no " + what)
+        self.click(g[0] + sum(p[0] for p in hits) // len(hits),
+                   g[1] + sum(p[1] for p in hits) // len(hits))
 
     # the panel -------------------------------------------------------------------------------
     def panel(self):
@@ -271,7 +282,7 @@ def run(d):
     g = d.open_panel()
     if g[2] != 260:
         fail("panel is %d wide" % g[2])
-    d.wait(lambda: any(r["path"] == "/status" for r in d.requests()), 2, "a status request")
+    d.wait(lambda: d.requests("/status"), 2, "a status request")
     first = min(r["time"] for r in d.requests())
     if first - clicked > 1.5:
         fail("the first status request came %.1f s after the click" % (first - clicked))
@@ -291,14 +302,14 @@ def run(d):
     if len(rows) != 2:
         fail("expected two project rows, found %s" % rows)
     d.control(clear_requests=True)
-    d.click(g[0] + 100, g[1] + (rows[0][0] + rows[0][1]) // 2)
-    d.wait(lambda: any(r["path"] == "/use" for r in d.requests()), 3, "POST /use")
-    use = [r for r in d.requests() if r["path"] == "/use"]
+    d.click_band(g, 100, rows[0])
+    d.wait(lambda: d.requests("/use"), 3, "POST /use")
+    use = d.requests("/use")
     if len(use) != 1 or use[0]["body"] != '{"project":"api"}' or \
             use[0]["headers"].get("Content-Type") != "application/json":
         fail("unexpected /use requests: %s" % use)
-    d.wait(lambda: any(r["path"] == "/status" and r["time"] >= use[0]["time"]
-                       for r in d.requests()), 2, "the follow-up status request")
+    d.wait(lambda: any(r["time"] >= use[0]["time"] for r in d.requests("/status")), 2,
+           "the follow-up status request")
     time.sleep(0.5)
     g, s, bg, dividers = d.read_panel("switched")
     blue = [y for y in range(dividers[2], dividers[3])
@@ -312,24 +323,20 @@ def run(d):
     if len(actions) != 3:
         fail("expected three actions, found %s" % actions)
     d.control(clear_requests=True)
-    d.click(g[0] + 80, g[1] + (actions[0][0] + actions[0][1]) // 2)
-    d.wait(lambda: any(r["path"] == "/new" for r in d.requests()), 3, "POST /new")
-    new = [r for r in d.requests() if r["path"] == "/new"][0]
+    d.click_band(g, 80, actions[0])
+    d.wait(lambda: d.requests("/new"), 3, "POST /new")
+    new = d.requests("/new")[0]
     if new["method"] != "POST" or new["body"] or "Content-Type" in new["headers"]:
         fail("unexpected /new request: %s" % new)
 
     log("5. Configure Projects…: add a folder through the picker, star it, save")
-    d.click(g[0] + 80, g[1] + (actions[1][0] + actions[1][1]) // 2)
+    d.click_band(g, 80, actions[1])
     e = d.wait(lambda: d.window_geometry("--name", "^DORV Projects$", min_size=50), 5,
                "the editor window")
     if e[2:] != (320, 360):
         fail("editor is %dx%d" % e[2:])
-    es = Screen(d.display, *e)
-    plus = [(x, y) for y in range(0, 40) for x in range(e[2] - 60, e[2])
-            if classify(es.px(x, y)) == "blue"]
-    if not plus:
-        fail("no add button")
-    d.click(e[0] + sum(p[0] for p in plus) // len(plus), e[1] + sum(p[1] for p in plus) // len(plus))
+    d.click_color(e, Screen(d.display, *e), "blue", range(e[2] - 60, e[2]), range(0, 40),
+                  "add button")
     d.wait(lambda: d.window_geometry("--name", "^Select a project directory$", min_size=50), 5,
            "the folder picker")
     d.shot("picker")
@@ -341,14 +348,10 @@ def run(d):
     stars = d.bands(es, ebg, 42, e[3] - 50, 14, 30, threshold=30)
     if len(stars) != 3:
         fail("expected three rows in the editor, found %s" % stars)
-    d.click(e[0] + 21, e[1] + (stars[2][0] + stars[2][1]) // 2)
+    d.click_band(e, 21, stars[2])
     time.sleep(0.3)
     es = Screen(d.display, *e, save_as=os.path.join(d.out, "editor-starred.png"))
-    save = [(x, y) for y in range(e[3] - 40, e[3]) for x in range(e[2] - 120, e[2])
-            if classify(es.px(x, y)) == "blue"]
-    if not save:
-        fail("no Save button")
-    d.click(e[0] + sum(p[0] for p in save) // len(save), e[1] + sum(p[1] for p in save) // len(save))
+    d.click_color(e, es, "blue", range(e[2] - 120, e[2]), range(e[3] - 40, e[3]), "Save button")
     d.wait(lambda: not d.window_geometry("--name", "^DORV Projects$", min_size=50), 3,
            "the editor to close")
     expected = ("default: my-tools\nprojects:\n  api: /srv/api\n  web: /srv/web\n"
@@ -380,7 +383,7 @@ def run(d):
 
     log("7. Quit DORV ends the process with status 0")
     quit_band = d.bands(s, bg, dividers[3] + 1, s.h, 10, 120, threshold=40)
-    d.click(g[0] + 40, g[1] + (quit_band[0][0] + quit_band[0][1]) // 2)
+    d.click_band(g, 40, quit_band[0])
     try:
         code = d.app.wait(5)
     except subprocess.TimeoutExpired:
