@@ -151,6 +151,12 @@ void TestHostile::hugeProjectFile()
     QFile back(ProjectConfig::configPath());
     QVERIFY(back.open(QIODevice::ReadOnly));
     QCOMPARE(back.readAll(), bytes);
+    back.close();
+
+    // Far too large to be a project list (a sparse file): not read, the list stays.
+    QVERIFY(back.resize(ProjectConfig::kMaxFileBytes + 1));
+    config.load();
+    QCOMPARE(config.projects().size(), 100000);
 }
 
 void TestHostile::chattyPgrep()

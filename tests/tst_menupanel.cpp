@@ -14,6 +14,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <cmath>
+#include <limits>
+
 using namespace dorv;
 using namespace dorv::test;
 
@@ -60,6 +63,8 @@ private Q_SLOTS:
     void geometry();
     void contextBar_data();
     void contextBar();
+    void nonFiniteContext_data();
+    void nonFiniteContext();
     void queueLine_data();
     void queueLine();
     void busyFlag();
@@ -239,6 +244,34 @@ void TestMenuPanel::contextBar()
     QCOMPARE(bar->fillWidth(), fill);
     QCOMPARE(bar->fillColor(), style::color(tint));
     QCOMPARE(find<QLabel>(QStringLiteral("contextPercent"))->toolTip(), text);
+}
+
+void TestMenuPanel::nonFiniteContext_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("fill");
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("NaN") << std::nan("") << "–%" << 0;
+    QTest::newRow("+inf") << inf << "∞%" << 172;
+    QTest::newRow("-inf") << -inf << "-∞%" << 0;
+    QTest::newRow("past int64") << 9.3e18 << "∞%" << 172;
+    QTest::newRow("below int64") << -9.3e18 << "-∞%" << 0;
+    QTest::newRow("inside int64") << 9.2e18 << "9200000000000000000%" << 172;
+    QTest::newRow("negative fraction") << -0.5 << "0%" << 0;
+}
+
+// JSON cannot carry these, so they are fed to the pieces directly.
+void TestMenuPanel::nonFiniteContext()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    QFETCH(int, fill);
+    QCOMPARE(MenuContentView::percentText(value), text);
+    apply(200, body("connected", "api", {}, false, "50"));
+    auto *bar = find<ContextBar>(QStringLiteral("contextBar"));
+    bar->set(value / 100.0, Qt::blue);
+    QCOMPARE(bar->fillWidth(), fill);
 }
 
 void TestMenuPanel::queueLine_data()

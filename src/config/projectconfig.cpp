@@ -25,7 +25,8 @@ const QString &ProjectConfig::configPath()
 void ProjectConfig::load()
 {
     QFile file(configPath());
-    if (!file.open(QIODevice::ReadOnly))
+    // A file far beyond any real project list is treated as unreadable rather than read whole.
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes)
         return;
     QString text;
     if (!decodeUtf8Strict(file.readAll(), &text) || file.error() != QFileDevice::NoError)

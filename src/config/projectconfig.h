@@ -12,6 +12,8 @@ namespace dorv {
 class ProjectConfig : public QObject {
     Q_OBJECT
 public:
+    static constexpr qint64 kMaxFileBytes = 64 << 20;
+
     explicit ProjectConfig(QObject *parent = nullptr);
 
     static const QString &configPath();
@@ -19,7 +21,7 @@ public:
     const QList<ProjectEntry> &projects() const { return m_projects; }
 
     // Replaces the list with the file's content; a file that cannot be read (missing, no
-    // access, not UTF-8) leaves the list as it was.
+    // access, not UTF-8, over 64 MiB) leaves the list as it was.
     void load();
 
     // Writes the whole list atomically, then signals the bridge to reload, whatever the outcome.
