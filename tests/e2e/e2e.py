@@ -246,6 +246,15 @@ class Desktop:
                     and 4 < darkness(bg, s.px(2, y)) < 60]
         return g, s, bg, dividers
 
+    def checked_row(self, s, dividers, rows):
+        """Which project row carries the blue check mark, or None."""
+        blue = [y for y in range(dividers[2], dividers[3])
+                if any(classify(s.px(x, y)) == "blue" for x in range(14, 30))]
+        for i, (top, bottom) in enumerate(rows):
+            if blue and top - 4 <= blue[0] <= bottom + 4:
+                return i
+        return None
+
     def bands(self, s, bg, top, bottom, x0, x1, threshold=120):
         """Vertical extents of dark text between two lines, as (start, end) pairs."""
         rows = [y for y in range(top, bottom)
@@ -301,6 +310,8 @@ def run(d):
     rows = d.bands(s, bg, dividers[2] + 1, dividers[3], 36, 200)
     if len(rows) != 2:
         fail("expected two project rows, found %s" % rows)
+    if d.checked_row(s, dividers, rows) != 1:
+        fail("the check mark is not on the default project web")
     d.control(clear_requests=True)
     d.click_band(g, 100, rows[0])
     d.wait(lambda: d.requests("/use"), 3, "POST /use")
@@ -312,11 +323,8 @@ def run(d):
            "the follow-up status request")
     time.sleep(0.5)
     g, s, bg, dividers = d.read_panel("switched")
-    blue = [y for y in range(dividers[2], dividers[3])
-            if any(classify(s.px(x, y)) == "blue" for x in range(14, 30))]
-    rows = d.bands(s, bg, dividers[2] + 1, dividers[3], 36, 200)
-    if not blue or not rows[0][0] - 4 <= blue[0] <= rows[0][1] + 4:
-        fail("the check mark is not on the api row (%s, %s)" % (blue[:1], rows))
+    if d.checked_row(s, dividers, d.bands(s, bg, dividers[2] + 1, dividers[3], 36, 200)) != 0:
+        fail("the check mark did not move to api")
 
     log("4. New Session sends /new with no body")
     actions = d.bands(s, bg, dividers[3] + 1, dividers[4], 36, 200)
