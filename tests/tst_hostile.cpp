@@ -56,6 +56,8 @@ void TestHostile::badBridges_data()
     QTest::newRow("resets mid-body") << reset << 2;
     HttpResponse flood;
     flood.body = QByteArray(64 * 1024, 'x');
+    flood.bodyRepeat = 160; // 10 MiB
+    QTest::newRow("10 MiB") << flood << 3;
     flood.bodyRepeat = 64 * 1024; // 4 GiB
     QTest::newRow("gigabytes, with length") << flood << 3;
     flood.sendContentLength = false;
