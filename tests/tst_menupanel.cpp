@@ -471,6 +471,18 @@ void TestMenuPanel::screenshots()
     apply(200, body("connected", "api", {"api", "webapp", "docs"}, true, "41.5", 3));
     const QString path = saveScreenshot(m_panel.get(), QStringLiteral("panel-connected"));
     QVERIFY(QFile::exists(path));
+
+    // The same panel in a dark palette: every colour derives from the palette.
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(50, 50, 52), QColor(40, 40, 42));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    QApplication::setPalette(dark);
+    MenuContentView darkPanel(m_status.get());
+    darkPanel.setAutoFillBackground(true);
+    darkPanel.show();
+    QCoreApplication::processEvents();
+    saveScreenshot(&darkPanel, QStringLiteral("panel-connected-dark"));
+    QApplication::setPalette(light);
 }
 
 QTEST_MAIN(TestMenuPanel)

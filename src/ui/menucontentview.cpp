@@ -360,8 +360,12 @@ void MenuContentView::rebuildProjectRows()
         delete item->widget();
         delete item;
     }
-    for (const QString &name : m_status->projects())
-        m_projectRows->addWidget(projectRow(name));
+    // Shown right away, so the height is right in this pass, not the next.
+    for (const QString &name : m_status->projects()) {
+        QWidget *row = projectRow(name);
+        m_projectRows->addWidget(row);
+        row->show();
+    }
 }
 
 QWidget *MenuContentView::projectRow(const QString &name)

@@ -188,10 +188,14 @@ void ProjectEditorView::refresh()
         delete item->widget();
         delete item;
     }
+    auto add = [this](QWidget *widget) {
+        m_rows->insertWidget(m_rows->count() - 1, widget);
+        widget->show(); // at once, not on the next pass
+    };
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        m_rows->insertWidget(m_rows->count() - 1, projectRow(entries[i]));
+        add(projectRow(entries[i]));
         if (entries[i].id != entries.last().id)
-            m_rows->insertWidget(m_rows->count() - 1, makeDivider(m_scroll->widget(), 40));
+            add(makeDivider(m_scroll->widget(), 40));
     }
 }
 
