@@ -119,22 +119,17 @@ void TestEditor::aliasRule_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("alias");
-    QTest::newRow("My Project") << "/home/u/My Project"
-                                << "my-project";
-    QTest::newRow("two blanks") << "/home/u/a  b"
-                                << "a--b";
-    QTest::newRow("leading blank") << "/home/u/ lead"
-                                   << "-lead";
-    QTest::newRow("Web_App.old") << "/home/u/Web_App.old"
-                                 << "web_app.old";
-    QTest::newRow("Café Tools") << "/home/u/Café Tools"
-                                << "café-tools";
-    QTest::newRow("colon") << "/home/u/Notes: 2026"
-                           << "notes--2026";
-    QTest::newRow("tab kept") << "/home/u/a\tb"
-                              << "a\tb";
-    QTest::newRow("trailing slash") << "/home/u/api/"
-                                    << "api";
+    auto row = [](const char *name, const QString &folder, const QString &alias) {
+        QTest::newRow(name) << folder << alias;
+    };
+    row("My Project", "/home/u/My Project", "my-project");
+    row("two blanks", "/home/u/a  b", "a--b");
+    row("leading blank", "/home/u/ lead", "-lead");
+    row("Web_App.old", "/home/u/Web_App.old", "web_app.old");
+    row("Café Tools", "/home/u/Café Tools", "café-tools");
+    row("colon", "/home/u/Notes: 2026", "notes--2026");
+    row("tab kept", "/home/u/a\tb", "a\tb");
+    row("trailing slash", "/home/u/api/", "api");
 }
 
 void TestEditor::aliasRule()

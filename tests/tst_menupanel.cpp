@@ -61,13 +61,10 @@ private Q_SLOTS:
     void shape();
     void oneRefreshPerPoll();
     void geometry();
-    void contextBar_data();
-    void contextBar();
-    void nonFiniteContext_data();
-    void nonFiniteContext();
-    void queueLine_data();
-    void queueLine();
-    void busyFlag();
+    void contextLine_data();
+    void contextLine();
+    void queueAndBusy_data();
+    void queueAndBusy();
     void switchOn();
     void switchOff();
     void switchStartsFromAgent();
@@ -215,30 +212,47 @@ void TestMenuPanel::geometry()
     }
 }
 
-void TestMenuPanel::contextBar_data()
+void TestMenuPanel::contextLine_data()
 {
-    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<double>("value");
     QTest::addColumn<int>("fill");
     QTest::addColumn<style::Tint>("tint");
     QTest::addColumn<QString>("text");
-    QTest::newRow("0") << QByteArray("0") << 0 << style::Tint::Blue << "0%";
-    QTest::newRow("50") << QByteArray("50") << 86 << style::Tint::Blue << "50%";
-    QTest::newRow("42.9") << QByteArray("42.9") << 74 << style::Tint::Blue << "42%";
-    QTest::newRow("70") << QByteArray("70") << 120 << style::Tint::Blue << "70%";
-    QTest::newRow("70.5") << QByteArray("70.5") << 121 << style::Tint::Orange << "70%";
-    QTest::newRow("150") << QByteArray("150") << 172 << style::Tint::Orange << "150%";
-    QTest::newRow("negative") << QByteArray("-5") << 0 << style::Tint::Blue << "-5%";
-    QTest::newRow("huge") << QByteArray("1e300") << 172 << style::Tint::Orange << "∞%";
+    using style::Tint;
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("0") << 0.0 << 0 << Tint::Blue << "0%";
+    QTest::newRow("50") << 50.0 << 86 << Tint::Blue << "50%";
+    QTest::newRow("42.9") << 42.9 << 74 << Tint::Blue << "42%";
+    QTest::newRow("70") << 70.0 << 120 << Tint::Blue << "70%";
+    QTest::newRow("70.5") << 70.5 << 121 << Tint::Orange << "70%";
+    QTest::newRow("150") << 150.0 << 172 << Tint::Orange << "150%";
+    QTest::newRow("negative") << -5.0 << 0 << Tint::Blue << "-5%";
+    QTest::newRow("negative fraction") << -0.5 << 0 << Tint::Blue << "0%";
+    QTest::newRow("inside int64") << 9.2e18 << 172 << Tint::Orange << "9200000000000000000%";
+    QTest::newRow("past int64") << 9.3e18 << 172 << Tint::Orange << "∞%";
+    QTest::newRow("below int64") << -9.3e18 << 0 << Tint::Blue << "-∞%";
+    QTest::newRow("huge") << 1e300 << 172 << Tint::Orange << "∞%";
+    // JSON cannot carry these: they are fed to the pieces directly.
+    QTest::newRow("NaN") << std::nan("") << 0 << Tint::Blue << "–%";
+    QTest::newRow("+inf") << inf << 172 << Tint::Orange << "∞%";
+    QTest::newRow("-inf") << -inf << 0 << Tint::Blue << "-∞%";
 }
 
-void TestMenuPanel::contextBar()
+void TestMenuPanel::contextLine()
 {
-    QFETCH(QByteArray, value);
+    QFETCH(double, value);
     QFETCH(int, fill);
     QFETCH(style::Tint, tint);
     QFETCH(QString, text);
-    apply(200, body("connected", "api", {}, false, value));
+    const bool json = std::isfinite(value);
+    apply(200, body("connected", "api", {}, false, QByteArray::number(json ? value : 50, 'g', 17)));
     auto *bar = find<ContextBar>(QStringLiteral("contextBar"));
+    if (!json) {
+        QCOMPARE(MenuContentView::percentText(value), text);
+        bar->set(value / 100.0, style::color(tint));
+        QCOMPARE(bar->fillWidth(), fill);
+        return;
+    }
     QVERIFY(bar->isVisible());
     QCOMPARE(bar->width(), 172);
     QCOMPARE(bar->fillWidth(), fill);
@@ -246,64 +260,30 @@ void TestMenuPanel::contextBar()
     QCOMPARE(find<QLabel>(QStringLiteral("contextPercent"))->toolTip(), text);
 }
 
-void TestMenuPanel::nonFiniteContext_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("fill");
-    const double inf = std::numeric_limits<double>::infinity();
-    QTest::newRow("NaN") << std::nan("") << "–%" << 0;
-    QTest::newRow("+inf") << inf << "∞%" << 172;
-    QTest::newRow("-inf") << -inf << "-∞%" << 0;
-    QTest::newRow("past int64") << 9.3e18 << "∞%" << 172;
-    QTest::newRow("below int64") << -9.3e18 << "-∞%" << 0;
-    QTest::newRow("inside int64") << 9.2e18 << "9200000000000000000%" << 172;
-    QTest::newRow("negative fraction") << -0.5 << "0%" << 0;
-}
-
-// JSON cannot carry these, so they are fed to the pieces directly.
-void TestMenuPanel::nonFiniteContext()
-{
-    QFETCH(double, value);
-    QFETCH(QString, text);
-    QFETCH(int, fill);
-    QCOMPARE(MenuContentView::percentText(value), text);
-    apply(200, body("connected", "api", {}, false, "50"));
-    auto *bar = find<ContextBar>(QStringLiteral("contextBar"));
-    bar->set(value / 100.0, Qt::blue);
-    QCOMPARE(bar->fillWidth(), fill);
-}
-
-void TestMenuPanel::queueLine_data()
+void TestMenuPanel::queueAndBusy_data()
 {
     QTest::addColumn<qint64>("queued");
-    QTest::addColumn<QString>("text"); // empty: hidden
-    QTest::newRow("0") << qint64(0) << "";
-    QTest::newRow("negative") << qint64(-1) << "";
-    QTest::newRow("1") << qint64(1) << "1 message queued";
-    QTest::newRow("2") << qint64(2) << "2 messages queued";
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<QString>("text"); // empty: no queue line
+    QTest::newRow("0, idle") << qint64(0) << false << "";
+    QTest::newRow("negative, busy") << qint64(-1) << true << "";
+    QTest::newRow("1, idle") << qint64(1) << false << "1 message queued";
+    QTest::newRow("2, busy") << qint64(2) << true << "2 messages queued";
 }
 
-void TestMenuPanel::queueLine()
+void TestMenuPanel::queueAndBusy()
 {
     QFETCH(qint64, queued);
+    QFETCH(bool, busy);
     QFETCH(QString, text);
-    apply(200, body("connected", "api", {}, false, "null", queued));
+    apply(200, body("connected", "api", {}, busy, "null", queued));
     auto *line = find<QLabel>(QStringLiteral("queueLine"));
     QCOMPARE(line->isVisible(), !text.isEmpty());
     if (!text.isEmpty())
         QCOMPARE(line->text(), text);
     QVERIFY(!find(QStringLiteral("contextLine"))->isVisible()); // no value, no line
-}
-
-void TestMenuPanel::busyFlag()
-{
-    apply(200, body("connected", "api", {}, true));
-    QVERIFY(find(QStringLiteral("busy"))->isVisible());
-    QVERIFY(!find(QStringLiteral("idle"))->isVisible());
-    apply(200, body("connected", "api", {}, false));
-    QVERIFY(!find(QStringLiteral("busy"))->isVisible());
-    QVERIFY(find(QStringLiteral("idle"))->isVisible());
+    QCOMPARE(find(QStringLiteral("busy"))->isVisible(), busy);
+    QCOMPARE(find(QStringLiteral("idle"))->isVisible(), !busy);
     QCOMPARE(find<QLabel>(QStringLiteral("idle"))->palette().color(QPalette::WindowText),
              style::level(style::Level::Secondary));
 }
@@ -370,10 +350,13 @@ void TestMenuPanel::newSessionEnabled_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QByteArray>("reply");
     QTest::addColumn<bool>("enabled");
-    QTest::newRow("connected, active") << 200 << body("connected", "api", {}) << true;
-    QTest::newRow("connecting, active") << 200 << body("x", "api", {}) << true;
-    QTest::newRow("connected, none active") << 200 << body("connected", "", {"api"}) << false;
-    QTest::newRow("offline, active remembered") << 503 << body("connected", "api", {}) << false;
+    auto row = [](const char *name, int code, const QByteArray &reply, bool enabled) {
+        QTest::newRow(name) << code << reply << enabled;
+    };
+    row("connected, active", 200, body("connected", "api", {}), true);
+    row("connecting, active", 200, body("x", "api", {}), true);
+    row("connected, none active", 200, body("connected", "", {"api"}), false);
+    row("offline, active remembered", 503, body("connected", "api", {}), false);
 }
 
 void TestMenuPanel::newSessionEnabled()

@@ -231,59 +231,47 @@ void TestProjectConfig::killedWhileSavingNeverLeavesPartialFile()
 void TestProjectConfig::edits_data()
 {
     // Start list ("a*" = default), operation, result.
-    QTest::addColumn<QStringList>("start");
+    QTest::addColumn<QString>("start");
     QTest::addColumn<QString>("operation");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("add to empty") << QStringList{} << "add x"
-                                  << "x*";
-    QTest::newRow("add to list with default") << QStringList{"a*"} << "add x"
-                                              << "a* x";
-    QTest::newRow("add to list without default") << QStringList{"a", "b"} << "add x"
-                                                 << "a b x";
-    QTest::newRow("add duplicate") << QStringList{"a*"} << "add a"
-                                   << "a* a";
-    QTest::newRow("remove only") << QStringList{"a*"} << "remove 0"
-                                 << "";
-    QTest::newRow("remove first default") << QStringList{"a*", "b", "c"} << "remove 0"
-                                          << "b* c";
-    QTest::newRow("remove middle default") << QStringList{"a", "b*", "c"} << "remove 1"
-                                           << "a* c";
-    QTest::newRow("remove non-default") << QStringList{"a", "b", "c"} << "remove 1"
-                                        << "a c";
-    QTest::newRow("remove keeps flags") << QStringList{"a", "b*", "c"} << "remove 2"
-                                        << "a b*";
-    QTest::newRow("remove two, second default") << QStringList{"a", "b", "c*", "d"} << "remove 0 2"
-                                                << "b* d";
-    QTest::newRow("out of range ignored") << QStringList{"a*", "b"} << "remove 5 -1 2"
-                                          << "a* b";
-    QTest::newRow("out of range with valid") << QStringList{"a*", "b"} << "remove 9 0"
-                                             << "b*";
-    QTest::newRow("setDefault") << QStringList{"a", "b", "c*"} << "default 1"
-                                << "a b* c";
-    QTest::newRow("setDefault on default") << QStringList{"a*", "b"} << "default 0"
-                                           << "a* b";
-    QTest::newRow("setDefault unknown id") << QStringList{"a*", "b"} << "default x"
-                                           << "a b";
+    auto row = [](const char *name, const char *start, const char *op, const char *expected) {
+        QTest::newRow(name) << QString::fromLatin1(start) << QString::fromLatin1(op)
+                            << QString::fromLatin1(expected);
+    };
+    row("add to empty", "", "add x", "x*");
+    row("add to list with default", "a*", "add x", "a* x");
+    row("add to list without default", "a b", "add x", "a b x");
+    row("add duplicate", "a*", "add a", "a* a");
+    row("remove only", "a*", "remove 0", "");
+    row("remove first default", "a* b c", "remove 0", "b* c");
+    row("remove middle default", "a b* c", "remove 1", "a* c");
+    row("remove non-default", "a b c", "remove 1", "a c");
+    row("remove keeps flags", "a b* c", "remove 2", "a b*");
+    row("remove two, second default", "a b c* d", "remove 0 2", "b* d");
+    row("out of range ignored", "a* b", "remove 5 -1 2", "a* b");
+    row("out of range with valid", "a* b", "remove 9 0", "b*");
+    row("setDefault", "a b c*", "default 1", "a b* c");
+    row("setDefault on default", "a* b", "default 0", "a* b");
+    row("setDefault unknown id", "a* b", "default x", "a b");
 }
 
 void TestProjectConfig::edits()
 {
-    QFETCH(QStringList, start);
+    QFETCH(QString, start);
     QFETCH(QString, operation);
     QFETCH(QString, expected);
-    QByteArray text = "projects:\n";
-    QString defaults;
-    for (QString s : start) {
-        if (s.endsWith(u'*')) {
-            s.chop(1);
-            defaults += QStringLiteral("default: ") + s + u'\n';
-        }
-        text += "  " + s.toUtf8() + ": /" + s.toUtf8() + "\n";
-    }
     ProjectConfig config;
     if (!start.isEmpty()) {
-        writeFile(m_path,
-                  defaults.toUtf8() + (defaults.isEmpty() ? "default: -none-\n" : "") + text);
+        QByteArray defaultLine = "default: -none-\n";
+        QByteArray entries;
+        for (QString alias : start.split(u' ')) {
+            if (alias.endsWith(u'*')) {
+                alias.chop(1);
+                defaultLine = "default: " + alias.toUtf8() + "\n";
+            }
+            entries += "  " + alias.toUtf8() + ": /" + alias.toUtf8() + "\n";
+        }
+        writeFile(m_path, defaultLine + "projects:\n" + entries);
         config.load();
     }
     const QStringList words = operation.split(u' ');

@@ -33,73 +33,49 @@ void TestProjectList::reader_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("written form") << "default: api\nprojects:\n  webapp: /w\n  api: /a\n"
-                                  << "webapp=/w|api=/a*";
-    QTest::newRow("only section line") << "projects:\n"
-                                       << "";
-    QTest::newRow("empty file") << ""
-                                << "";
-    QTest::newRow("default before section") << "default: api\nprojects:\n  api: /a\n  web: /w"
-                                            << "api=/a*|web=/w";
-    QTest::newRow("no default line") << "projects:\n  api: /a\n  web: /w"
-                                     << "api=/a|web=/w";
-    QTest::newRow("empty default, empty alias") << "default:\nprojects:\n  : /x\n  a: /a"
-                                                << "=/x*|a=/a";
-    QTest::newRow("two defaults share alias") << "default: a\nprojects:\n a: /1\n a: /2\n b: /3"
-                                              << "a=/1*|a=/2*|b=/3";
-    QTest::newRow("default:default:api") << "default:default:api\nprojects:\n api: /a"
-                                         << "api=/a*";
-    QTest::newRow("default removed everywhere") << "default: x default: y\nprojects:\n x  y: /p"
-                                                << "x  y=/p*";
-    QTest::newRow("last default wins") << "default: a\ndefault: b\nprojects:\n a: /a\n b: /b"
-                                       << "a=/a|b=/b*";
-    QTest::newRow("default inside section") << "projects:\n  a: /a\n  default: /srv/x\n  b: /b"
-                                            << "a=/a|b=/b";
-    QTest::newRow("path with colon") << "projects:\n  api: /srv/a:b"
-                                     << "api=/srv/a:b";
-    QTest::newRow("nothing after colon") << "projects:\n  api:"
-                                         << "api=";
-    QTest::newRow("CRLF") << "default: a\r\nprojects:\r\n  a: /a\r\n  b: /b\r\n"
-                          << "a=/a*|b=/b";
-    QTest::newRow("CR only") << "projects:\r  a: /a\r  b: /b"
-                             << "a=/a|b=/b";
-    QTest::newRow("U+2028 and NEL")
-        << QStringLiteral("projects:\u2028  a: /a\u0085  b: /b\u2029c: /c") << "a=/a|b=/b|c=/c";
-    QTest::newRow("VT and FF") << "projects:\v a: /a\f b: /b"
-                               << "a=/a|b=/b";
-    QTest::newRow("no-break and ideographic spaces")
-        << QStringLiteral("\u00a0default:\u3000a\u00a0\nprojects:\u2003\n\ta\u00a0:\u202f/p\u00a0")
-        << "a=/p*";
-    QTest::newRow("zero-width space is not trimmed")
-        << QStringLiteral("projects:\n\u200ba: /p") << QStringLiteral("\u200ba=/p");
-    QTest::newRow("blank and comment keep section") << "projects:\n a: /a\n\n # note\n b: /b"
-                                                    << "a=/a|b=/b";
-    QTest::newRow("list item keeps section") << "projects:\n a: /a\n - item\n b: /b"
-                                             << "a=/a|b=/b";
-    QTest::newRow("list item with colon is entry") << "projects:\n - web: /srv/web"
-                                                   << "- web=/srv/web";
-    QTest::newRow("#note: x is entry") << "projects:\n #note: x\n a: /a"
-                                       << "#note=x|a=/a";
-    QTest::newRow("bare word ends section") << "projects:\n a: /a\nnotes\n b: /b\nprojects:\n c: /c"
-                                            << "a=/a|c=/c";
-    QTest::newRow("later key read as entry") << "projects:\n a: /a\nother: 1"
-                                             << "a=/a|other=1";
-    QTest::newRow("colon lines outside ignored") << "x: 1\n a: /a\nprojects:\n b: /b"
-                                                 << "b=/b";
-    QTest::newRow("capitalised section") << "Projects:\n a: /a"
-                                         << "";
-    QTest::newRow("section with comment") << "projects: # list\n a: /a"
-                                          << "";
-    QTest::newRow("commented section") << "# projects:\n a: /a"
-                                       << "";
-    QTest::newRow("indented section line") << "   projects:   \n a: /a"
-                                           << "a=/a";
-    QTest::newRow("quotes kept") << "default: \"a\"\nprojects:\n \"a\": '/p q'"
-                                 << "\"a\"='/p q'*";
-    QTest::newRow("duplicate aliases") << "projects:\n a: /1\n a: /2"
-                                       << "a=/1|a=/2";
-    QTest::newRow("case-sensitive default") << "default: API\nprojects:\n api: /a"
-                                            << "api=/a";
+    auto row = [](const char *name, const QString &text, const QString &expected) {
+        QTest::newRow(name) << text << expected;
+    };
+    row("written form", "default: api\nprojects:\n  webapp: /w\n  api: /a\n", "webapp=/w|api=/a*");
+    row("only section line", "projects:\n", "");
+    row("empty file", "", "");
+    row("default before section", "default: api\nprojects:\n  api: /a\n  web: /w",
+        "api=/a*|web=/w");
+    row("no default line", "projects:\n  api: /a\n  web: /w", "api=/a|web=/w");
+    row("empty default, empty alias", "default:\nprojects:\n  : /x\n  a: /a", "=/x*|a=/a");
+    row("two defaults share alias", "default: a\nprojects:\n a: /1\n a: /2\n b: /3",
+        "a=/1*|a=/2*|b=/3");
+    row("default:default:api", "default:default:api\nprojects:\n api: /a", "api=/a*");
+    row("default removed everywhere", "default: x default: y\nprojects:\n x  y: /p", "x  y=/p*");
+    row("last default wins", "default: a\ndefault: b\nprojects:\n a: /a\n b: /b", "a=/a|b=/b*");
+    row("default inside section", "projects:\n  a: /a\n  default: /srv/x\n  b: /b", "a=/a|b=/b");
+    row("path with colon", "projects:\n  api: /srv/a:b", "api=/srv/a:b");
+    row("nothing after colon", "projects:\n  api:", "api=");
+    row("CRLF", "default: a\r\nprojects:\r\n  a: /a\r\n  b: /b\r\n", "a=/a*|b=/b");
+    row("CR only", "projects:\r  a: /a\r  b: /b", "a=/a|b=/b");
+    row("U+2028 and NEL", QStringLiteral("projects:\u2028  a: /a\u0085  b: /b\u2029c: /c"),
+        "a=/a|b=/b|c=/c");
+    row("VT and FF", "projects:\v a: /a\f b: /b", "a=/a|b=/b");
+    row("no-break and ideographic spaces",
+        QStringLiteral("\u00a0default:\u3000a\u00a0\nprojects:\u2003\n\ta\u00a0:\u202f/p\u00a0"),
+        "a=/p*");
+    row("zero-width space is not trimmed", QStringLiteral("projects:\n\u200ba: /p"),
+        QStringLiteral("\u200ba=/p"));
+    row("blank and comment keep section", "projects:\n a: /a\n\n # note\n b: /b", "a=/a|b=/b");
+    row("list item keeps section", "projects:\n a: /a\n - item\n b: /b", "a=/a|b=/b");
+    row("list item with colon is entry", "projects:\n - web: /srv/web", "- web=/srv/web");
+    row("#note: x is entry", "projects:\n #note: x\n a: /a", "#note=x|a=/a");
+    row("bare word ends section", "projects:\n a: /a\nnotes\n b: /b\nprojects:\n c: /c",
+        "a=/a|c=/c");
+    row("later key read as entry", "projects:\n a: /a\nother: 1", "a=/a|other=1");
+    row("colon lines outside ignored", "x: 1\n a: /a\nprojects:\n b: /b", "b=/b");
+    row("capitalised section", "Projects:\n a: /a", "");
+    row("section with comment", "projects: # list\n a: /a", "");
+    row("commented section", "# projects:\n a: /a", "");
+    row("indented section line", "   projects:   \n a: /a", "a=/a");
+    row("quotes kept", "default: \"a\"\nprojects:\n \"a\": '/p q'", "\"a\"='/p q'*");
+    row("duplicate aliases", "projects:\n a: /1\n a: /2", "a=/1|a=/2");
+    row("case-sensitive default", "default: API\nprojects:\n api: /a", "api=/a");
 }
 
 void TestProjectList::reader()
@@ -155,33 +131,24 @@ void TestProjectList::refusals_data()
     QTest::addColumn<QString>("alias");
     QTest::addColumn<QString>("path");
     QTest::addColumn<bool>("refused");
-    QTest::newRow("plain") << "api"
-                           << "/srv/api" << false;
-    QTest::newRow("empty alias") << ""
-                                 << "/x" << false;
-    QTest::newRow("hash and dash") << "#-x"
-                                   << "-/#" << false;
-    QTest::newRow("inner blanks") << "a b"
-                                  << "/a b/c" << false;
-    QTest::newRow("colon in alias") << "a:b"
-                                    << "/p" << true;
-    QTest::newRow("colon in path") << "a"
-                                   << "/p:q" << false;
-    QTest::newRow("alias default") << "default"
-                                   << "/p" << true;
-    QTest::newRow("alias projects, empty path") << "projects"
-                                                << "" << true;
-    QTest::newRow("alias projects with path") << "projects"
-                                              << "/p" << false;
-    QTest::newRow("leading blank alias") << " a"
-                                         << "/p" << true;
-    QTest::newRow("trailing nbsp path") << "a" << QStringLiteral("/p\u00a0") << true;
-    QTest::newRow("tab in path end") << "a"
-                                     << "/p\t" << true;
-    QTest::newRow("line break alias") << "a\nb"
-                                      << "/p" << true;
-    QTest::newRow("LS in path") << "a" << QStringLiteral("/p\u2028q") << true;
-    QTest::newRow("lone surrogate") << QString(QChar(0xd800)) << "/p" << true;
+    auto row = [](const char *name, const QString &alias, const QString &path, bool refused) {
+        QTest::newRow(name) << alias << path << refused;
+    };
+    row("plain", "api", "/srv/api", false);
+    row("empty alias", "", "/x", false);
+    row("hash and dash", "#-x", "-/#", false);
+    row("inner blanks", "a b", "/a b/c", false);
+    row("colon in alias", "a:b", "/p", true);
+    row("colon in path", "a", "/p:q", false);
+    row("alias default", "default", "/p", true);
+    row("alias projects, empty path", "projects", "", true);
+    row("alias projects with path", "projects", "/p", false);
+    row("leading blank alias", " a", "/p", true);
+    row("trailing nbsp path", "a", QStringLiteral("/p\u00a0"), true);
+    row("tab in path end", "a", "/p\t", true);
+    row("line break alias", "a\nb", "/p", true);
+    row("LS in path", "a", QStringLiteral("/p\u2028q"), true);
+    row("lone surrogate", QString(QChar(0xd800)), "/p", true);
 }
 
 void TestProjectList::refusals()

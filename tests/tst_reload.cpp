@@ -45,31 +45,35 @@ void TestReload::parsePids_data()
 {
     QTest::addColumn<QByteArray>("output");
     QTest::addColumn<QList<qint32>>("pids");
+    auto row = [](const char *name, const QByteArray &output, const QList<qint32> &pids) {
+        QTest::newRow(name) << output << pids;
+    };
     using L = QList<qint32>;
-    QTest::newRow("two lines in order") << QByteArray("123\n456\n") << L{123, 456};
-    QTest::newRow("no final break") << QByteArray("456\n123") << L{456, 123};
-    QTest::newRow("plus sign") << QByteArray("+42") << L{42};
-    QTest::newRow("blanks around") << QByteArray(" 42 ") << L{42};
-    QTest::newRow("tab and nbsp around") << QByteArray("\t42\xc2\xa0") << L{42};
-    QTest::newRow("leading zeros") << QByteArray("007") << L{7};
-    QTest::newRow("zero") << QByteArray("0") << L{};
-    QTest::newRow("negative") << QByteArray("-5") << L{};
-    QTest::newRow("minus zero") << QByteArray("-0") << L{};
-    QTest::newRow("lone plus") << QByteArray("+") << L{};
-    QTest::newRow("double sign") << QByteArray("++4") << L{};
-    QTest::newRow("int32 max") << QByteArray("2147483647") << L{2147483647};
-    QTest::newRow("overflow") << QByteArray("2147483648") << L{};
-    QTest::newRow("huge") << QByteArray("99999999999999999999999") << L{};
-    QTest::newRow("letters") << QByteArray("abc\n12a\n0x10") << L{};
-    QTest::newRow("inner blank") << QByteArray("1 2") << L{};
-    QTest::newRow("arabic-indic digits") << QByteArray("\xd9\xa1\xd9\xa2") << L{};
-    QTest::newRow("mixed") << QByteArray("abc\n0\n-5\n+\n2147483648\n+42\n 7 \n") << L{42, 7};
-    QTest::newRow("CRLF and other breaks") << QByteArray("1\r\n2\x0b"
-                                                         "3\xe2\x80\xa8"
-                                                         "4")
-                                           << L{1, 2, 3, 4};
-    QTest::newRow("empty") << QByteArray() << L{};
-    QTest::newRow("invalid utf-8 is empty") << QByteArray("123\n\xff\n456") << L{};
+    row("two lines in order", QByteArray("123\n456\n"), L{123, 456});
+    row("no final break", QByteArray("456\n123"), L{456, 123});
+    row("plus sign", QByteArray("+42"), L{42});
+    row("blanks around", QByteArray(" 42 "), L{42});
+    row("tab and nbsp around", QByteArray("\t42\xc2\xa0"), L{42});
+    row("leading zeros", QByteArray("007"), L{7});
+    row("zero", QByteArray("0"), L{});
+    row("negative", QByteArray("-5"), L{});
+    row("minus zero", QByteArray("-0"), L{});
+    row("lone plus", QByteArray("+"), L{});
+    row("double sign", QByteArray("++4"), L{});
+    row("int32 max", QByteArray("2147483647"), L{2147483647});
+    row("overflow", QByteArray("2147483648"), L{});
+    row("huge", QByteArray("99999999999999999999999"), L{});
+    row("letters", QByteArray("abc\n12a\n0x10"), L{});
+    row("inner blank", QByteArray("1 2"), L{});
+    row("arabic-indic digits", QByteArray("\xd9\xa1\xd9\xa2"), L{});
+    row("mixed", QByteArray("abc\n0\n-5\n+\n2147483648\n+42\n 7 \n"), L{42, 7});
+    row("CRLF and other breaks",
+        QByteArray("1\r\n2\x0b"
+                   "3\xe2\x80\xa8"
+                   "4"),
+        L{1, 2, 3, 4});
+    row("empty", QByteArray(), L{});
+    row("invalid utf-8 is empty", QByteArray("123\n\xff\n456"), L{});
 }
 
 void TestReload::parsePids()

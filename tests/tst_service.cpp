@@ -13,6 +13,7 @@ using namespace dorv;
 using dorv::test::TestHome;
 
 Q_DECLARE_METATYPE(ServiceOperation)
+Q_DECLARE_METATYPE(ServiceCommand)
 
 class TestService : public QObject {
     Q_OBJECT
@@ -22,10 +23,8 @@ class TestService : public QObject {
 
 private Q_SLOTS:
     void initTestCase();
-    void launchctlTable_data();
-    void launchctlTable();
-    void systemctlTable_data();
-    void systemctlTable();
+    void commandTables_data();
+    void commandTables();
     void locations();
     void runsTheTool_data();
     void runsTheTool();
@@ -42,55 +41,36 @@ void TestService::initTestCase()
     m_log = m_home.file(QStringLiteral("argv.log"));
 }
 
-void TestService::launchctlTable_data()
+// Both platforms' tables, on every platform: the exact program and arguments (one per "|").
+void TestService::commandTables_data()
 {
-    QTest::addColumn<ServiceOperation>("operation");
-    QTest::addColumn<uint>("uid");
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<ServiceCommand>("command");
+    QTest::addColumn<QString>("expected");
     const QString plist = QStringLiteral("/Users/a b/Library/LaunchAgents/com.ferlinq.plist");
-    QTest::newRow("print 501") << ServiceOperation::IsLoaded << 501u
-                               << QStringList{"print", "gui/501/com.ferlinq"};
+    using Op = ServiceOperation;
+    QTest::newRow("print 501") << launchctlCommand(Op::IsLoaded, 501, plist)
+                               << "/bin/launchctl print|gui/501/com.ferlinq";
     QTest::newRow("bootstrap 501")
-        << ServiceOperation::Start << 501u << QStringList{"bootstrap", "gui/501", plist};
-    QTest::newRow("bootout 501") << ServiceOperation::Stop << 501u
-                                 << QStringList{"bootout", "gui/501/com.ferlinq"};
-    QTest::newRow("print 0") << ServiceOperation::IsLoaded << 0u
-                             << QStringList{"print", "gui/0/com.ferlinq"};
-    QTest::newRow("bootstrap 0") << ServiceOperation::Start << 0u
-                                 << QStringList{"bootstrap", "gui/0", plist};
+        << launchctlCommand(Op::Start, 501, plist) << "/bin/launchctl bootstrap|gui/501|" + plist;
+    QTest::newRow("bootout 501") << launchctlCommand(Op::Stop, 501, plist)
+                                 << "/bin/launchctl bootout|gui/501/com.ferlinq";
+    QTest::newRow("print 0") << launchctlCommand(Op::IsLoaded, 0, plist)
+                             << "/bin/launchctl print|gui/0/com.ferlinq";
+    QTest::newRow("bootstrap 0") << launchctlCommand(Op::Start, 0, plist)
+                                 << "/bin/launchctl bootstrap|gui/0|" + plist;
+    QTest::newRow("is-active") << systemctlCommand(Op::IsLoaded)
+                               << "/usr/bin/systemctl --user|is-active|--quiet|com.ferlinq.service";
+    QTest::newRow("start") << systemctlCommand(Op::Start)
+                           << "/usr/bin/systemctl --user|start|com.ferlinq.service";
+    QTest::newRow("stop") << systemctlCommand(Op::Stop)
+                          << "/usr/bin/systemctl --user|stop|com.ferlinq.service";
 }
 
-void TestService::launchctlTable()
+void TestService::commandTables()
 {
-    QFETCH(ServiceOperation, operation);
-    QFETCH(uint, uid);
-    QFETCH(QStringList, arguments);
-    const ServiceCommand cmd = launchctlCommand(
-        operation, uid, QStringLiteral("/Users/a b/Library/LaunchAgents/com.ferlinq.plist"));
-    QCOMPARE(cmd.program, QStringLiteral("/bin/launchctl"));
-    QCOMPARE(cmd.arguments, arguments);
-}
-
-void TestService::systemctlTable_data()
-{
-    QTest::addColumn<ServiceOperation>("operation");
-    QTest::addColumn<QStringList>("arguments");
-    QTest::newRow("is-active") << ServiceOperation::IsLoaded
-                               << QStringList{"--user", "is-active", "--quiet",
-                                              "com.ferlinq.service"};
-    QTest::newRow("start") << ServiceOperation::Start
-                           << QStringList{"--user", "start", "com.ferlinq.service"};
-    QTest::newRow("stop") << ServiceOperation::Stop
-                          << QStringList{"--user", "stop", "com.ferlinq.service"};
-}
-
-void TestService::systemctlTable()
-{
-    QFETCH(ServiceOperation, operation);
-    QFETCH(QStringList, arguments);
-    const ServiceCommand cmd = systemctlCommand(operation);
-    QCOMPARE(cmd.program, QStringLiteral("/usr/bin/systemctl"));
-    QCOMPARE(cmd.arguments, arguments);
+    QFETCH(ServiceCommand, command);
+    QFETCH(QString, expected);
+    QCOMPARE(command.program + u' ' + command.arguments.join(u'|'), expected);
 }
 
 void TestService::locations()

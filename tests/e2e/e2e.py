@@ -16,7 +16,6 @@ not name server.py: the utility signals every process whose command line does.
 import json
 import os
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
@@ -101,13 +100,17 @@ class Desktop:
         self.step = 0
 
     # processes -------------------------------------------------------------------------------
+    def spawn(self, cmd, **kw):
+        kw.setdefault("stdout", subprocess.DEVNULL)
+        kw.setdefault("stderr", subprocess.DEVNULL)
+        self.procs.append(subprocess.Popen(cmd, **kw))
+        return self.procs[-1]
+
     def start_display(self):
         read, write = os.pipe()
-        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24",
-                                 "-nolisten", "tcp"], pass_fds=(write,),
-                                stderr=subprocess.DEVNULL)
+        xvfb = self.spawn(["Xvfb", "-displayfd", str(write), "-screen", "0", "1280x800x24",
+                           "-nolisten", "tcp"], pass_fds=(write,))
         os.close(write)
-        self.procs.append(xvfb)
         number = os.read(read, 16).decode().strip()
         os.close(read)
         self.display = ":" + number
@@ -116,23 +119,19 @@ class Desktop:
         self.wait(lambda: xvfb.poll() is None and subprocess.run(
             ["xdpyinfo"], env=self.env, capture_output=True).returncode == 0, 10,
             "the X server on " + self.display)
-        self.procs.append(subprocess.Popen(
-            ["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
-             "--height", "24", "--transparent", "false", "--tint", "0x000000", "--SetDockType",
-             "true"], env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL))
+        self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
+                    "--height", "24", "--transparent", "false", "--tint", "0x000000",
+                    "--SetDockType", "true"], env=self.env)
         self.wait(lambda: self.xdotool("search", "--class", "trayer").strip(), 10, "tray host")
 
     def start_bridge(self):
-        self.bridge = subprocess.Popen([sys.executable, self.server_path, "--home", self.home],
-                                       env=self.env, stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.DEVNULL)
-        self.procs.append(self.bridge)
+        self.bridge = self.spawn([sys.executable, self.server_path, "--home", self.home],
+                                 env=self.env)
         self.wait(lambda: self.control() is not None, 10, "stand-in bridge")
 
     def start_app(self):
-        self.app = subprocess.Popen([self.app_path], env=self.env, stdout=subprocess.DEVNULL,
-                                    stderr=open(os.path.join(self.out, "app.log"), "w"))
-        self.procs.append(self.app)
+        self.app = self.spawn([self.app_path], env=self.env,
+                              stderr=open(os.path.join(self.out, "app.log"), "w"))
         self.icon = self.wait(lambda: self.tray_icon(), 10, "tray icon")
 
     def stop(self):

@@ -30,6 +30,13 @@ void FakeHttpServer::respond(int status, const QByteArray &body)
     };
 }
 
+void FakeHttpServer::close()
+{
+    m_server.close();
+    for (QTcpSocket *socket : m_server.findChildren<QTcpSocket *>())
+        socket->abort();
+}
+
 int FakeHttpServer::count(const QByteArray &path) const
 {
     int n = 0;

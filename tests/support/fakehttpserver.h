@@ -45,6 +45,8 @@ public:
     void setHandler(Handler handler) { m_handler = std::move(handler); }
     // Shortcut: every request gets this status and body.
     void respond(int status, const QByteArray &body);
+    // Stops listening and drops open connections: later connections are refused.
+    void close();
 
     QList<HttpRequest> requests() const { return m_requests; }
     int count(const QByteArray &path) const;
