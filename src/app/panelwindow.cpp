@@ -38,7 +38,6 @@ PanelWindow::PanelWindow(MenuContentView *content, bool popup)
     layout->setSizeConstraint(QLayout::SetFixedSize);
     content->setParent(this);
     layout->addWidget(content);
-    connect(content, &MenuContentView::heightChanged, this, [this] { adjustSize(); });
 }
 
 void PanelWindow::showAt(const QRect &anchor)

@@ -24,14 +24,6 @@ BridgeStatus::BridgeStatus(const QUrl &baseUrl, QObject *parent)
     m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
-BridgeStatus::~BridgeStatus()
-{
-    // Replies still in flight die with the manager; their handlers must not run into us.
-    m_network->disconnect();
-    for (QNetworkReply *reply : m_network->findChildren<QNetworkReply *>())
-        reply->disconnect(this);
-}
-
 void BridgeStatus::setState(BridgeState state)
 {
     publish(m_state, state);

@@ -29,7 +29,6 @@ public:
     static QUrl defaultBaseUrl(); // http://127.0.0.1:9876
 
     explicit BridgeStatus(const QUrl &baseUrl = defaultBaseUrl(), QObject *parent = nullptr);
-    ~BridgeStatus() override;
 
     BridgeState state() const { return m_state; }
     QString activeProject() const { return m_activeProject; }

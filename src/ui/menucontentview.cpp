@@ -134,7 +134,9 @@ void MenuContentView::refresh()
     m_badge->setFill(badgeFill);
     m_dot->set(stateColor, state == BridgeState::Connected);
     m_stateLabel->setText(style::stateLabel(state));
-    style::setText(m_stateLabel, style::font(11, QFont::Medium), stateColor);
+    QPalette labelPalette = m_stateLabel->palette();
+    labelPalette.setColor(QPalette::WindowText, stateColor);
+    m_stateLabel->setPalette(labelPalette);
 
     m_connectingHint->setVisible(state == BridgeState::Connecting);
 
@@ -188,10 +190,9 @@ bool MenuContentView::event(QEvent *event)
 void MenuContentView::updateHeight()
 {
     const int height = heightForWidth(kWidth);
-    if (height > 0 && height != this->height()) {
+    // The hosting window's layout follows the new height on its own.
+    if (height > 0 && height != this->height())
         setFixedHeight(height);
-        Q_EMIT heightChanged();
-    }
 }
 
 QWidget *MenuContentView::headerSection()

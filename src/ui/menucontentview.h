@@ -42,7 +42,6 @@ public:
 Q_SIGNALS:
     // Each time the panel is shown.
     void appeared();
-    void heightChanged();
 
 protected:
     void showEvent(QShowEvent *event) override;
