@@ -4,7 +4,6 @@
 #include "reloadsignal.h"
 #include "style.h"
 #include "uitestkit.h"
-#include "widgets.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -50,7 +49,7 @@ void TestApp::iconFollowsState()
 
     // Turning the bridge off shows offline at once, without a poll.
     const int polls = server.count("/status");
-    QTest::mouseClick(app.panel()->findChild<SwitchButton *>(QStringLiteral("bridgeSwitch")),
+    QTest::mouseClick(app.panel()->findChild<QWidget *>(QStringLiteral("bridgeSwitch")),
                       Qt::LeftButton);
     QCoreApplication::processEvents();
     QCOMPARE(app.currentIconName(), QStringLiteral("message"));
@@ -98,24 +97,33 @@ void TestApp::symbolsAreCrisp()
     QVERIFY2(opaque > 10, "the glyph is drawn");
 }
 
+// Where the panel opens, and how tall it may be, for icons at the edges of a 1920 x 1080 screen.
 void TestApp::placement_data()
 {
     QTest::addColumn<QRect>("anchor");
-    QTest::addColumn<QRect>("expected");
-    const QSize size(260, 400);
-    QTest::newRow("top bar, middle") << QRect(900, 0, 24, 24) << QRect(QPoint(781, 27), size);
-    QTest::newRow("top bar, right edge") << QRect(1900, 0, 20, 24) << QRect(QPoint(1660, 27), size);
-    QTest::newRow("bottom panel, left edge")
-        << QRect(0, 1056, 24, 24) << QRect(QPoint(0, 653), size);
-    QTest::newRow("cursor, bottom right")
-        << QRect(1910, 1070, 1, 1) << QRect(QPoint(1660, 667), size);
+    QTest::addColumn<QPoint>("topLeft");
+    QTest::addColumn<int>("room");
+    QTest::newRow("top bar, middle") << QRect(900, 0, 24, 24) << QPoint(781, 28) << 1052;
+    QTest::newRow("top bar, right edge") << QRect(1900, 0, 20, 24) << QPoint(1660, 28) << 1052;
+    QTest::newRow("bottom panel, left edge") << QRect(0, 1056, 24, 24) << QPoint(0, 652) << 1052;
+    QTest::newRow("cursor, bottom right") << QRect(1910, 1070, 1, 1) << QPoint(1660, 666) << 1066;
 }
 
 void TestApp::placement()
 {
     QFETCH(QRect, anchor);
-    QFETCH(QRect, expected);
-    QCOMPARE(placePanel(QSize(260, 400), anchor, QRect(0, 0, 1920, 1080)), expected);
+    QFETCH(QPoint, topLeft);
+    QFETCH(int, room);
+    const QRect screen(0, 0, 1920, 1080);
+    QCOMPARE(panelRoom(anchor, screen), room);
+    const QRect placed = placePanel(QSize(260, 400), anchor, screen);
+    QCOMPARE(placed.topLeft(), topLeft);
+    // As tall as the room allows: still on screen, still clear of the icon.
+    const QRect tallest = placePanel(QSize(260, room), anchor, screen);
+    QVERIFY(screen.contains(tallest));
+    QVERIFY(!tallest.intersects(anchor));
+    QVERIFY(!placePanel(QSize(260, room + 1), anchor, screen).intersects(anchor) &&
+            !screen.contains(placePanel(QSize(260, room + 1), anchor, screen)));
 }
 
 QTEST_MAIN(TestApp)

@@ -1,17 +1,20 @@
+#include "drawncheck.h"
 #include "projectconfig.h"
 #include "projecteditorview.h"
 #include "reloadsignal.h"
 #include "settingswindowcontroller.h"
 #include "uitestkit.h"
-#include "widgets.h"
+#include "wraplabel.h"
 
 #include <QAbstractButton>
 #include <QDir>
-#include <QFile>
-#include <QLayout>
+#include <QFileDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 using namespace dorv;
 using namespace dorv::test;
@@ -19,117 +22,101 @@ using namespace dorv::test;
 class TestEditor : public QObject {
     Q_OBJECT
     TestHome m_home;
+    QString m_config;
     QString m_pgrepLog;
     QStringList m_picks; // answers of the fake folder picker, in order
+    QString m_pickerStart;
 
     SettingsWindowController &controller() { return SettingsWindowController::shared(); }
-    ProjectEditorView *view() const
-    {
-        QWidget *w = SettingsWindowController::shared().window();
-        return w ? w->findChild<ProjectEditorView *>() : nullptr;
-    }
-    void writeConfig(const QByteArray &text);
-    QByteArray readConfig() const;
-    QStringList rowAliases() const;
-    int dividerCount() const;
-    void closeWindow();
-    QList<PlainButton *> buttons(const QString &name) const
+    QWidget *window() { return controller().window(); }
+    QList<QAbstractButton *> buttons(const QString &name)
     {
         QCoreApplication::processEvents(); // rows are rebuilt on the next pass
-        return view()->findChildren<PlainButton *>(name);
+        return window()->findChildren<QAbstractButton *>(name);
     }
+    QStringList aliases()
+    {
+        QCoreApplication::processEvents();
+        QStringList list;
+        for (auto *label : window()->findChildren<WrapLabel *>(QStringLiteral("alias")))
+            list << label->text();
+        return list;
+    }
+    QString stars()
+    {
+        QString s;
+        for (QAbstractButton *b : buttons(QStringLiteral("starButton")))
+            s += b->isChecked() ? u'*' : u'.';
+        return s;
+    }
+    QStringList faults()
+    {
+        QCoreApplication::processEvents();
+        return drawnFaults(window(), {qApp->primaryScreen()->availableGeometry(), {}});
+    }
+    void add(const QString &folder)
+    {
+        m_picks = {folder};
+        window()->findChild<ProjectEditorView *>()->addProject();
+    }
+    void save() { window()->findChild<QPushButton *>(QStringLiteral("saveButton"))->click(); }
 
 private Q_SLOTS:
     void initTestCase();
     void init();
     void aliasRule_data();
     void aliasRule();
-    void openTwiceKeepsWindowAndEdits();
-    void reopenAfterCloseShowsFile();
-    void reopenWithUnreadableFileKeepsEdits();
-    void emptyNoticeAndDividers();
-    void addFirstProjectIsDefault();
-    void refusedFolder();
-    void starAndDelete();
-    void saveWritesSignalsCloses();
-    void failedSaveKeepsWindow();
-    void screenshots();
+    void reopening();
+    void listEdits();
+    void refusedFolderAndFailedSave();
+    void saveWritesAndCloses();
+    void keyboard();
+    void longListShowsNewRow();
+    void pickerStartsAtHome();
 };
 
 void TestEditor::initTestCase()
 {
+    m_config = ProjectConfig::configPath();
     m_pgrepLog = m_home.file(QStringLiteral("pgrep.log"));
     reload::setPgrepOverride(
         writeScript(m_home.file(QStringLiteral("bin/pgrep")),
                     "echo \"$*\" >> '" + QFile::encodeName(m_pgrepLog) + "'\n"));
-    ProjectEditorView::setFolderPicker([this](QWidget *) -> std::optional<QString> {
-        if (m_picks.isEmpty())
-            return std::nullopt;
-        return m_picks.takeFirst();
-    });
+    ProjectEditorView::setFolderPicker(
+        [this](QWidget *, const QString &start) -> std::optional<QString> {
+            m_pickerStart = start;
+            if (m_picks.isEmpty())
+                return std::nullopt;
+            return m_picks.takeFirst();
+        });
 }
 
 void TestEditor::init()
 {
-    closeWindow();
-    writeConfig("projects:\n"); // a missing file would keep the last test's list
+    if (window())
+        window()->close();
+    writeFile(m_config, "projects:\n"); // a missing file would keep the last test's list
     QFile::remove(m_pgrepLog);
-    m_picks.clear();
-}
-
-void TestEditor::writeConfig(const QByteArray &text)
-{
-    QDir().mkpath(QFileInfo(ProjectConfig::configPath()).absolutePath());
-    QFile f(ProjectConfig::configPath());
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
-}
-
-QByteArray TestEditor::readConfig() const
-{
-    QFile f(ProjectConfig::configPath());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-QStringList TestEditor::rowAliases() const
-{
-    QCoreApplication::processEvents();
-    QStringList aliases;
-    for (WrapLabel *label : view()->findChildren<WrapLabel *>(QStringLiteral("alias")))
-        aliases.append(label->text());
-    return aliases;
-}
-
-int TestEditor::dividerCount() const
-{
-    return view()
-        ->findChild<QScrollArea *>()
-        ->widget()
-        ->findChildren<QWidget *>(QStringLiteral("divider"), Qt::FindDirectChildrenOnly)
-        .size();
-}
-
-void TestEditor::closeWindow()
-{
-    if (controller().window())
-        controller().window()->close();
 }
 
 void TestEditor::aliasRule_data()
 {
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("alias");
-    auto row = [](const char *name, const QString &folder, const QString &alias) {
-        QTest::newRow(name) << folder << alias;
-    };
-    row("My Project", "/home/u/My Project", "my-project");
-    row("two blanks", "/home/u/a  b", "a--b");
-    row("leading blank", "/home/u/ lead", "-lead");
-    row("Web_App.old", "/home/u/Web_App.old", "web_app.old");
-    row("Café Tools", "/home/u/Café Tools", "café-tools");
-    row("colon", "/home/u/Notes: 2026", "notes--2026");
-    row("tab kept", "/home/u/a\tb", "a\tb");
-    row("trailing slash", "/home/u/api/", "api");
+    QTest::newRow("My Project") << "/home/u/My Project"
+                                << "my-project";
+    QTest::newRow("two blanks") << "/home/u/a  b"
+                                << "a--b";
+    QTest::newRow("leading blank") << "/home/u/ lead"
+                                   << "-lead";
+    QTest::newRow("Web_App.old") << "/home/u/Web_App.old"
+                                 << "web_app.old";
+    QTest::newRow("Café Tools") << "/home/u/Café Tools"
+                                << "café-tools";
+    QTest::newRow("colon") << "/home/u/Notes: 2026"
+                           << "notes--2026";
+    QTest::newRow("tab kept") << "/home/u/a\tb"
+                              << "a\tb";
 }
 
 void TestEditor::aliasRule()
@@ -139,183 +126,150 @@ void TestEditor::aliasRule()
     QCOMPARE(ProjectEditorView::aliasForFolder(folder), alias);
 }
 
-void TestEditor::openTwiceKeepsWindowAndEdits()
+// One window while it is on screen, edits kept; a new one from the file after closing, unless
+// the file cannot be read.
+void TestEditor::reopening()
 {
-    writeConfig("projects:\n  a: /a\n");
+    writeFile(m_config, "projects:\n  a: /a\n");
     controller().open();
-    QWidget *first = controller().window();
-    QVERIFY(first && first->isVisible());
-    QCOMPARE(first->windowTitle(), QStringLiteral("DORV Projects"));
+    QPointer<QWidget> first = window();
     QCOMPARE(first->size(), QSize(320, 360));
     QVERIFY(first->windowFlags() & Qt::WindowStaysOnTopHint);
-    QVERIFY(!(first->windowFlags() & Qt::WindowMinimizeButtonHint));
-    m_picks = {QStringLiteral("/srv/b")};
-    view()->addProject();
-    writeConfig("projects:\n  other: /o\n");
+    add(QStringLiteral("/srv/b"));
+    writeFile(m_config, "projects:\n  other: /o\n");
     controller().open();
-    QCOMPARE(controller().window(), first);
-    QCOMPARE(rowAliases(), QStringList({"a", "b"}));
+    QCOMPARE(window(), first.data());
+    QCOMPARE(aliases(), QStringList({"a", "b"}));
+
+    first->close();
+    controller().open();
+    QVERIFY(!first); // a new window each time
+    QCOMPARE(aliases(), QStringList({"other"}));
+    add(QStringLiteral("/srv/c"));
+    window()->close();
+    writeFile(m_config, "projects:\n  a: /\xff\n"); // not UTF-8: the edits stay
+    controller().open();
+    QCOMPARE(aliases(), QStringList({"other", "c"}));
 }
 
-void TestEditor::reopenAfterCloseShowsFile()
-{
-    writeConfig("projects:\n  a: /a\n");
-    controller().open();
-    QPointer<QWidget> first = controller().window();
-    buttons(QStringLiteral("deleteButton")).at(0)->click();
-    QCOMPARE(rowAliases(), QStringList());
-    closeWindow();
-    controller().open();
-    QVERIFY(!first); // dropped: a new window each time
-    QVERIFY(controller().window()->isVisible());
-    QCOMPARE(rowAliases(), QStringList({"a"}));
-}
-
-void TestEditor::reopenWithUnreadableFileKeepsEdits()
-{
-    writeConfig("projects:\n  a: /a\n");
-    controller().open();
-    m_picks = {QStringLiteral("/srv/b")};
-    view()->addProject();
-    closeWindow();
-    writeConfig("projects:\n  a: /\xff\n"); // not UTF-8
-    controller().open();
-    QCOMPARE(rowAliases(), QStringList({"a", "b"}));
-}
-
-void TestEditor::emptyNoticeAndDividers()
+void TestEditor::listEdits()
 {
     controller().open();
-    QCoreApplication::processEvents();
-    QVERIFY(view()->findChild<QWidget *>(QStringLiteral("emptyNotice"))->isVisible());
-    QVERIFY(!view()->findChild<QScrollArea *>()->isVisible());
-    closeWindow();
-    writeConfig("projects:\n  a: /a\n  b: /b\n  c: /c\n");
-    controller().open();
-    QCoreApplication::processEvents();
-    QVERIFY(!view()->findChild<QWidget *>(QStringLiteral("emptyNotice"))->isVisible());
-    QCOMPARE(rowAliases().size(), 3);
-    QCOMPARE(dividerCount(), 2);
-    // Dividers sit between rows only, inset at the leading side.
-    auto *list = view()->findChild<QScrollArea *>()->widget();
-    const QStringList order = visibleRows(list);
-    QCOMPARE(order.join(u' '), QStringLiteral("editorRow divider editorRow divider editorRow"));
-    QCOMPARE(
-        list->findChild<QWidget *>(QStringLiteral("divider"))->layout()->contentsMargins().left(),
-        40);
-}
-
-void TestEditor::addFirstProjectIsDefault()
-{
-    controller().open();
-    m_picks = {QStringLiteral("/home/u/My Project"), QStringLiteral("/home/u/My Project")};
-    view()->addProject();
-    QCOMPARE(rowAliases(), QStringList({"my-project"}));
-    QVERIFY(buttons(QStringLiteral("starButton")).at(0)->isChecked());
-    QCOMPARE(dividerCount(), 0);
-    view()->addProject(); // the same folder twice: two rows
-    QCOMPARE(rowAliases(), QStringList({"my-project", "my-project"}));
-    QCOMPARE(controller().config()->projects().at(1).path, QStringLiteral("/home/u/My Project"));
-    view()->addProject(); // cancelled picker: nothing
-    QCOMPARE(rowAliases().size(), 2);
-}
-
-void TestEditor::refusedFolder()
-{
-    controller().open();
-    m_picks = {QStringLiteral("/home/u/Default"), QStringLiteral("/home/u/two\nlines")};
-    view()->addProject();
-    QVERIFY(view()->notice().contains(QStringLiteral("reserved")));
-    view()->addProject();
-    QVERIFY(view()->notice().contains(QStringLiteral("line break")));
-    QCOMPARE(rowAliases(), QStringList());
-    m_picks = {QStringLiteral("/home/u/ok")};
-    view()->addProject();
-    QVERIFY(view()->notice().isEmpty());
-}
-
-void TestEditor::starAndDelete()
-{
-    writeConfig("default: a\nprojects:\n  a: /a\n  b: /b\n  a: /a2\n");
-    controller().open();
-    auto stars = [this] {
-        QCoreApplication::processEvents();
-        QString s;
-        for (PlainButton *b : buttons(QStringLiteral("starButton")))
-            s += b->isChecked() ? u'*' : u'.';
-        return s;
-    };
-    QCOMPARE(stars(), QStringLiteral("*.*"));
-    buttons(QStringLiteral("starButton")).at(2)->click(); // one of several defaults
+    QVERIFY(window()->findChild<QWidget *>(QStringLiteral("emptyNotice"))->isVisible());
+    add(QStringLiteral("/home/u/My Project")); // the first one is the default
+    add(QStringLiteral("/home/u/My Project")); // the same folder twice: two rows
+    add(QStringLiteral("/srv/web_frontend"));
+    QCOMPARE(aliases(), QStringList({"my-project", "my-project", "web_frontend"}));
+    QCOMPARE(stars(), QStringLiteral("*.."));
+    QCOMPARE(visibleRows(window()->findChild<QScrollArea *>()->widget()).join(u' '),
+             QStringLiteral("editorRow divider editorRow divider editorRow"));
+    QVERIFY2(faults().isEmpty(), qPrintable(faults().join(u'\n')));
+    QVERIFY(visibleTexts(window()).contains(QStringLiteral("/srv/web_frontend")));
+    saveScreenshot(window(), QStringLiteral("editor-three"));
+    buttons(QStringLiteral("starButton")).at(2)->click();
     QCOMPARE(stars(), QStringLiteral("..*"));
     buttons(QStringLiteral("starButton")).at(2)->click(); // already the default
     QCOMPARE(stars(), QStringLiteral("..*"));
-    buttons(QStringLiteral("starButton")).at(1)->click();
-    QCOMPARE(stars(), QStringLiteral(".*."));
-    buttons(QStringLiteral("deleteButton")).at(1)->click(); // the default: first becomes default
-    QCOMPARE(rowAliases(), QStringList({"a", "a"}));
+    buttons(QStringLiteral("deleteButton")).at(2)->click(); // the default: the first takes over
     QCOMPARE(stars(), QStringLiteral("*."));
+    QCOMPARE(buttons(QStringLiteral("deleteButton")).at(0)->accessibleName(),
+             QStringLiteral("Remove my-project"));
     buttons(QStringLiteral("deleteButton")).at(0)->click();
     buttons(QStringLiteral("deleteButton")).at(0)->click();
     QCoreApplication::processEvents();
-    QVERIFY(view()->findChild<QWidget *>(QStringLiteral("emptyNotice"))->isVisible());
+    QVERIFY(window()->findChild<QWidget *>(QStringLiteral("emptyNotice"))->isVisible());
 }
 
-void TestEditor::saveWritesSignalsCloses()
-{
-    writeConfig("projects:\n  a: /a\n");
-    controller().open();
-    m_picks = {QStringLiteral("/srv/Web App")};
-    view()->addProject();
-    buttons(QStringLiteral("starButton")).at(1)->click();
-    view()->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
-    QCOMPARE(readConfig(),
-             QByteArray("default: web-app\nprojects:\n  a: /a\n  web-app: /srv/Web App\n"));
-    QFile log(m_pgrepLog);
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    QCOMPARE(log.readAll(), QByteArray("-f chatwire-bridge.*server\\.py\n"));
-    QVERIFY(!controller().window()->isVisible());
-
-    // Save with no change still rewrites and closes.
-    writeConfig("projects:\n  x: /x\n");
-    controller().open();
-    view()->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
-    QCOMPARE(readConfig(), QByteArray("default: x\nprojects:\n  x: /x\n"));
-    QVERIFY(!controller().window()->isVisible());
-}
-
-void TestEditor::failedSaveKeepsWindow()
+// Why a folder or a save was refused is readable in full, and nothing is lost.
+void TestEditor::refusedFolderAndFailedSave()
 {
     controller().open();
-    m_picks = {QStringLiteral("/srv/a")};
-    view()->addProject();
-    // .marvek is a file: the list cannot be written.
+    add(QStringLiteral("/home/u/Default"));
+    QVERIFY(visibleTexts(window()).filter(QStringLiteral("\"default\" is reserved")).size() == 1);
+    QVERIFY2(faults().isEmpty(), qPrintable(faults().join(u'\n')));
+    add(QStringLiteral("/srv/a"));
+    QVERIFY(visibleTexts(window()).filter(QStringLiteral("reserved")).isEmpty());
+
     QDir(m_home.file(QStringLiteral(".marvek"))).removeRecursively();
-    writeScript(m_home.file(QStringLiteral(".marvek")), "");
-    view()->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
-    QVERIFY(controller().window()->isVisible());
-    QVERIFY(view()->notice().startsWith(QStringLiteral("Could not save the project list")));
-    QCOMPARE(rowAliases(), QStringList({"a"}));
-    QFile log(m_pgrepLog);
-    QVERIFY(log.open(QIODevice::ReadOnly)); // the bridge is still told to reload
+    writeFile(m_home.file(QStringLiteral(".marvek")), "a file, not a folder");
+    save();
+    QVERIFY(window()->isVisible());
+    QCOMPARE(aliases(), QStringList({"a"}));
+    const QStringList notice = visibleTexts(window()).filter(QStringLiteral("Could not save"));
+    QCOMPARE(notice.size(), 1);
+    QVERIFY2(notice[0].endsWith(QStringLiteral(".marvek")), qPrintable(notice[0]));
+    QVERIFY2(faults().isEmpty(), qPrintable(faults().join(u'\n')));
+    saveScreenshot(window(), QStringLiteral("editor-failed-save"));
+    QVERIFY(QFile::exists(m_pgrepLog)); // the bridge is still told to reload
     QFile::remove(m_home.file(QStringLiteral(".marvek")));
-    view()->findChild<QPushButton *>(QStringLiteral("saveButton"))->click();
-    QVERIFY(!controller().window()->isVisible());
-    QVERIFY(readConfig().contains("  a: /srv/a\n"));
+    save();
+    QVERIFY(!window()->isVisible());
+    QCOMPARE(readFile(m_config), QByteArray("default: a\nprojects:\n  a: /srv/a\n"));
 }
 
-void TestEditor::screenshots()
+void TestEditor::saveWritesAndCloses()
+{
+    writeFile(m_config, "projects:\n  a: /a\n");
+    controller().open();
+    add(QStringLiteral("/srv/Web App"));
+    buttons(QStringLiteral("starButton")).at(1)->click();
+    save();
+    QCOMPARE(readFile(m_config),
+             QByteArray("default: web-app\nprojects:\n  a: /a\n  web-app: /srv/Web App\n"));
+    QCOMPARE(readFile(m_pgrepLog), QByteArray("-f chatwire-bridge.*server\\.py\n"));
+    QVERIFY(!window()->isVisible());
+}
+
+void TestEditor::keyboard()
+{
+    writeFile(m_config, "projects:\n  a: /a\n");
+    controller().open();
+    add(QStringLiteral("/srv/b"));
+    QVERIFY(QTest::qWaitForWindowActive(window()));
+    QTest::keyClick(window(), Qt::Key_Escape); // closes without saving
+    QVERIFY(!window()->isVisible());
+    QCOMPARE(readFile(m_config), QByteArray("projects:\n  a: /a\n"));
+    controller().open();
+    add(QStringLiteral("/srv/b"));
+    QVERIFY(QTest::qWaitForWindowActive(window()));
+    QTest::keyClick(window(), Qt::Key_Return); // saves
+    QVERIFY(!window()->isVisible());
+    QCOMPARE(readFile(m_config), QByteArray("default: a\nprojects:\n  a: /a\n  b: /srv/b\n"));
+}
+
+void TestEditor::longListShowsNewRow()
+{
+    QByteArray list = "projects:\n";
+    for (int i = 0; i < 20; ++i)
+        list += "  p" + QByteArray::number(i) + ": /p\n";
+    writeFile(m_config, list);
+    controller().open();
+    QVERIFY(QTest::qWaitForWindowExposed(window()));
+    add(QStringLiteral("/srv/newest"));
+    QCoreApplication::processEvents();
+    auto *scroll = window()->findChild<QScrollArea *>();
+    QWidget *last = buttons(QStringLiteral("starButton")).last()->parentWidget();
+    const QPoint at = last->mapTo(scroll->viewport(), QPoint(0, 0));
+    QTRY_VERIFY(scroll->viewport()->rect().contains(QRect(at, last->size())));
+}
+
+void TestEditor::pickerStartsAtHome()
 {
     controller().open();
-    QCoreApplication::processEvents();
-    saveScreenshot(controller().window(), QStringLiteral("editor-empty"));
-    closeWindow();
-    writeConfig("default: api\nprojects:\n  webapp: /home/user/src/webapp\n  api: "
-                "/home/user/src/api-server\n"
-                "  docs: /home/user/src/a/very/long/path/to/the/documentation/site/sources\n");
-    controller().open();
-    QCoreApplication::processEvents();
-    QVERIFY(QFile::exists(saveScreenshot(controller().window(), QStringLiteral("editor-three"))));
+    add(QString());
+    QCOMPARE(m_pickerStart, m_home.path());
+    // The real dialog opens there too.
+    ProjectEditorView::setFolderPicker({});
+    QString shown;
+    QTimer::singleShot(300, this, [&] {
+        if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+            shown = dialog->directory().absolutePath();
+            dialog->reject();
+        }
+    });
+    window()->findChild<ProjectEditorView *>()->addProject();
+    QCOMPARE(shown, QDir(m_home.path()).absolutePath());
+    initTestCase();
 }
 
 QTEST_MAIN(TestEditor)

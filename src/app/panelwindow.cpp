@@ -4,24 +4,37 @@
 #include "style.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
 
 namespace dorv {
 
+namespace {
+bool opensBelow(const QRect &anchor, const QRect &screen)
+{
+    return anchor.center().y() < screen.center().y();
+}
+} // namespace
+
+int panelRoom(const QRect &anchor, const QRect &screen)
+{
+    if (opensBelow(anchor, screen))
+        return screen.bottom() - anchor.bottom() - kPanelGap;
+    return anchor.top() - kPanelGap - screen.top();
+}
+
 QRect placePanel(const QSize &size, const QRect &anchor, const QRect &screen)
 {
     QRect r(QPoint(), size);
-    const bool below = anchor.center().y() < screen.center().y();
     r.moveLeft(anchor.center().x() - size.width() / 2);
-    if (below)
-        r.moveTop(anchor.bottom() + 4);
-    else
-        r.moveBottom(anchor.top() - 4);
     r.moveLeft(
         qBound(screen.left(), r.left(), qMax(screen.left(), screen.right() - r.width() + 1)));
-    r.moveTop(qBound(screen.top(), r.top(), qMax(screen.top(), screen.bottom() - r.height() + 1)));
+    if (opensBelow(anchor, screen))
+        r.moveTop(anchor.bottom() + 1 + kPanelGap);
+    else
+        r.moveBottom(anchor.top() - 1 - kPanelGap);
     return r;
 }
 
@@ -40,17 +53,45 @@ PanelWindow::PanelWindow(MenuContentView *content, bool popup)
     layout->addWidget(content);
 }
 
-void PanelWindow::showAt(const QRect &anchor)
+QRect PanelWindow::availableArea() const
 {
-    adjustSize();
-    QScreen *screen = QGuiApplication::screenAt(anchor.center());
+    QScreen *screen = QGuiApplication::screenAt(m_anchor.center());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
-    move(placePanel(size(), anchor, area).topLeft());
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+}
+
+void PanelWindow::showAt(const QRect &anchor)
+{
+    m_anchor = anchor;
+    // Current content first: sizing and placing an out-of-date panel could put it over the icon.
+    m_content->prepareToShow();
+    // A plain window leaves room for its title bar.
+    const QRect area = availableArea();
+    m_content->setMaximumPanelHeight(m_popup ? panelRoom(anchor, area) : area.height() - 80);
+    adjustSize();
+    place();
     show();
     raise();
     activateWindow();
+}
+
+void PanelWindow::place()
+{
+    const QRect area = availableArea();
+    if (m_popup)
+        move(placePanel(size(), m_anchor, area).topLeft());
+    else if (!isVisible())
+        move(area.center() - QPoint(width() / 2, height() / 2));
+}
+
+bool PanelWindow::event(QEvent *event)
+{
+    const bool handled = QWidget::event(event);
+    // Content that grows while the panel is open keeps it clear of the icon.
+    if (event->type() == QEvent::Resize && isVisible())
+        place();
+    return handled;
 }
 
 bool PanelWindow::justHidden() const
@@ -69,6 +110,15 @@ void PanelWindow::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
     m_hiddenAt.start();
+}
+
+void PanelWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void PanelWindow::paintEvent(QPaintEvent *)

@@ -3,8 +3,9 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
-// The window that hosts the menu panel: frameless, on top, closing when it loses focus. Without
-// a tray it becomes an ordinary small window.
+// The window that hosts the menu panel: frameless, on top, closing when it loses focus or on
+// Escape. It stays inside the screen and clear of the tray icon. Without a tray it becomes an
+// ordinary small window.
 namespace dorv {
 
 class MenuContentView;
@@ -14,25 +15,38 @@ class PanelWindow : public QWidget {
 public:
     PanelWindow(MenuContentView *content, bool popup);
 
-    // Shows the panel next to `anchor` (the tray icon's geometry, or a point), kept on screen.
+    // Shows the panel next to `anchor` (the tray icon's geometry, or a point), its content
+    // brought up to date first.
     void showAt(const QRect &anchor);
     // True when the panel was hidden by a focus loss a moment ago: the click that caused it
     // should not reopen it.
     bool justHidden() const;
 
 protected:
+    bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    QRect availableArea() const;
+    void place();
+
     MenuContentView *m_content;
     bool m_popup;
+    QRect m_anchor;
     QElapsedTimer m_hiddenAt;
 };
 
-// Where a panel of `size` goes for a tray icon at `anchor` inside `screen` (available area):
-// below the icon when it is in the upper half, above otherwise, clamped into the screen.
+// The gap between the tray icon and the panel.
+constexpr int kPanelGap = 4;
+
+// How tall a panel may be for a tray icon at `anchor` inside `screen` (available area): the room
+// on the side it opens to.
+int panelRoom(const QRect &anchor, const QRect &screen);
+// Where a panel of `size` goes: below the icon when it is in the upper half of the screen, above
+// otherwise, never over the icon, moved sideways to stay on screen.
 QRect placePanel(const QSize &size, const QRect &anchor, const QRect &screen);
 
 } // namespace dorv

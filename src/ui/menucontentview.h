@@ -3,24 +3,25 @@
 #include <QPointer>
 #include <QWidget>
 
-class QLabel;
 class QVBoxLayout;
 
 // The panel that opens from the tray icon: the bridge's state, the active project, the bridge
 // switch, the bridge's projects and the actions. A function of the models: it observes them and
-// refreshes at most once per event-loop pass.
+// refreshes at most once per event-loop pass; its height follows its content, within a limit
+// past which the projects scroll.
 namespace dorv {
 
+class ActionsSection;
 class BridgeStatus;
-class ContextBar;
-class Dot;
-class ElidedLabel;
-class FilledFrame;
-class PlainButton;
+class HeaderSection;
+class ProjectCard;
 class ProjectConfig;
-class Spinner;
+class ProjectsSection;
 class SwitchButton;
-class WrapLabel;
+
+namespace uikit {
+class Coalescer;
+}
 
 class MenuContentView : public QWidget {
     Q_OBJECT
@@ -30,14 +31,15 @@ public:
     explicit MenuContentView(BridgeStatus *status, QWidget *parent = nullptr);
 
     ProjectConfig *config() const { return m_config; }
-    bool agentLoaded() const { return m_agentLoaded; }
     int refreshCount() const { return m_refreshCount; }
 
+    // The tallest the panel may be (<= 0: no limit).
+    void setMaximumPanelHeight(int height);
+    // Brings the content up to date before the panel is sized and shown: reloads the project
+    // list (the appearance hook) and applies the models.
+    void prepareToShow();
     // Applies the models now instead of at the next event-loop pass.
     void refresh();
-
-    // The percentage text for a context value: truncated toward zero, never garbled.
-    static QString percentText(double pct);
 
 Q_SIGNALS:
     // Each time the panel is shown.
@@ -50,48 +52,35 @@ protected:
 private:
     void scheduleRefresh();
     void updateHeight();
-    QWidget *headerSection();
-    QWidget *connectingHint();
-    QWidget *projectCard();
+    int contentHeight() const;
+    void updateTabOrder();
+    QWidget *hint(const QString &name, const QString &text, const QFont &font, QMargins margins,
+                  Qt::Alignment alignment);
     QWidget *toggleSection();
-    QWidget *offlineHint();
-    QWidget *projectsSection();
-    QWidget *actionsSection();
     QWidget *quitRow();
-    PlainButton *menuItem(const QString &icon, const QString &title, std::function<void()> action);
-    QWidget *projectRow(const QString &name);
     void onSwitchFlipped(bool on);
-    void rebuildProjectRows();
 
     QPointer<BridgeStatus> m_status;
     ProjectConfig *m_config;
     bool m_agentLoaded;
-    bool m_refreshPending = false;
-    bool m_stale = false; // models changed while the panel was hidden
+    bool m_prepared = false;
+    bool m_fitting = false;
     int m_refreshCount = 0;
-    QString m_projectRowsKey;
+    int m_maxHeight = 0;
+    uikit::Coalescer *m_refresh;
 
     QVBoxLayout *m_layout = nullptr;
-    FilledFrame *m_badge = nullptr;
-    Dot *m_dot = nullptr;
-    QLabel *m_stateLabel = nullptr;
+    HeaderSection *m_header = nullptr;
     QWidget *m_connectingHint = nullptr;
-    QWidget *m_card = nullptr;
+    ProjectCard *m_card = nullptr;
     QWidget *m_cardDivider = nullptr;
-    WrapLabel *m_projectName = nullptr;
-    QWidget *m_busy = nullptr;
-    QLabel *m_idle = nullptr;
-    QWidget *m_contextLine = nullptr;
-    ContextBar *m_contextBar = nullptr;
-    QLabel *m_percent = nullptr;
-    QLabel *m_queue = nullptr;
     SwitchButton *m_switch = nullptr;
     QWidget *m_offlineHint = nullptr;
     QWidget *m_offlineDivider = nullptr;
-    QWidget *m_projects = nullptr;
-    QVBoxLayout *m_projectRows = nullptr;
+    ProjectsSection *m_projects = nullptr;
     QWidget *m_projectsDivider = nullptr;
-    PlainButton *m_newSession = nullptr;
+    ActionsSection *m_actions = nullptr;
+    QWidget *m_quit = nullptr;
 };
 
 } // namespace dorv

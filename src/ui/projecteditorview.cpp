@@ -1,16 +1,21 @@
 #include "projecteditorview.h"
 
+#include "plainbutton.h"
 #include "projectconfig.h"
 #include "projectlistformat.h"
 #include "style.h"
-#include "widgets.h"
+#include "uikit.h"
+#include "wraplabel.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace dorv {
@@ -26,9 +31,9 @@ ProjectEditorView::FolderPicker &folderPicker()
     return picker;
 }
 
-std::optional<QString> pickWithDialog(QWidget *parent)
+std::optional<QString> pickWithDialog(QWidget *parent, const QString &start)
 {
-    QFileDialog dialog(parent, QStringLiteral("Select a project directory"));
+    QFileDialog dialog(parent, QStringLiteral("Select a project directory"), start);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     dialog.setWindowModality(Qt::ApplicationModal);
@@ -37,18 +42,10 @@ std::optional<QString> pickWithDialog(QWidget *parent)
     return dialog.selectedFiles().constFirst();
 }
 
-QLabel *makeLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    style::setText(label, font, color);
-    return label;
-}
-
 PlainButton *symbolButton(const QString &name, int size, const QColor &color, QWidget *parent)
 {
     auto *button = new PlainButton(parent);
-    auto *layout = new QHBoxLayout(button);
-    layout->setContentsMargins(0, 0, 0, 0);
+    auto *layout = uikit::hbox(button, 0);
     auto *icon = new QLabel(button);
     icon->setPixmap(style::symbol(name, color, size, parent->devicePixelRatioF()));
     icon->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -60,44 +57,40 @@ PlainButton *symbolButton(const QString &name, int size, const QColor &color, QW
 
 ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()> onDismiss,
                                      QWidget *parent)
-    : QWidget(parent), m_config(config), m_onDismiss(std::move(onDismiss))
+    : QWidget(parent), m_config(config), m_onDismiss(std::move(onDismiss)),
+      m_refresh(new uikit::Coalescer(this, [this] { refresh(); }))
 {
     setObjectName(QStringLiteral("projectEditorView"));
     setMinimumSize(300, 200);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    auto *layout = uikit::vbox(this, 0);
 
     auto *header = new QWidget(this);
     header->setObjectName(QStringLiteral("editorHeader"));
-    auto *headerLayout = new QHBoxLayout(header);
-    headerLayout->setContentsMargins(16, 12, 16, 12);
-    headerLayout->addWidget(makeLabel(tr("Projects"), style::font(13, QFont::DemiBold),
-                                      style::level(Level::Primary), header));
+    auto *headerLayout = uikit::hbox(header, style::kDefaultSpacing, {16, 12, 16, 12});
+    headerLayout->addWidget(uikit::makeLabel(tr("Projects"), style::font(13, QFont::DemiBold),
+                                             style::level(Level::Primary), header));
     headerLayout->addStretch();
     auto *add = symbolButton(QStringLiteral("plus"), 14, style::color(Tint::Blue), header);
     add->setObjectName(QStringLiteral("addButton"));
-    add->setAccessibleName(QStringLiteral("Add Project"));
+    add->setAccessibleName(tr("Add Project"));
     add->setToolTip(tr("Add a project directory"));
     connect(add, &PlainButton::clicked, this, &ProjectEditorView::addProject);
     headerLayout->addWidget(add);
     layout->addWidget(header);
-    layout->addWidget(makeDivider(this));
+    layout->addWidget(uikit::makeDivider(this));
 
     m_emptyNotice = new QWidget(this);
     m_emptyNotice->setObjectName(QStringLiteral("emptyNotice"));
-    auto *empty = new QVBoxLayout(m_emptyNotice);
-    empty->setContentsMargins(0, 24, 0, 24);
-    empty->setSpacing(8);
+    auto *empty = uikit::vbox(m_emptyNotice, 8, {0, 24, 0, 24});
     auto *folder = new QLabel(m_emptyNotice);
     folder->setPixmap(style::symbol(QStringLiteral("folder.badge.plus"),
                                     style::level(Level::Tertiary), 24, devicePixelRatioF()));
     empty->addWidget(folder, 0, Qt::AlignHCenter);
-    empty->addWidget(makeLabel(tr("No projects configured"), style::font(12),
-                               style::level(Level::Secondary), m_emptyNotice),
+    empty->addWidget(uikit::makeLabel(tr("No projects configured"), style::font(12),
+                                      style::level(Level::Secondary), m_emptyNotice),
                      0, Qt::AlignHCenter);
-    empty->addWidget(makeLabel(tr("Click + to add a project directory"), style::font(11),
-                               style::level(Level::Tertiary), m_emptyNotice),
+    empty->addWidget(uikit::makeLabel(tr("Click + to add a project directory"), style::font(11),
+                                      style::level(Level::Tertiary), m_emptyNotice),
                      0, Qt::AlignHCenter);
     layout->addWidget(m_emptyNotice);
 
@@ -106,40 +99,51 @@ ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     auto *list = new QWidget(m_scroll);
-    m_rows = new QVBoxLayout(list);
-    m_rows->setContentsMargins(0, 0, 0, 0);
-    m_rows->setSpacing(0);
+    m_rows = uikit::vbox(list, 0);
     m_rows->addStretch();
     m_scroll->setWidget(list);
     layout->addWidget(m_scroll, 1);
     layout->addStretch(0);
 
-    layout->addWidget(makeDivider(this));
+    layout->addWidget(uikit::makeDivider(this));
     auto *footer = new QWidget(this);
     footer->setObjectName(QStringLiteral("editorFooter"));
-    auto *footerLayout = new QHBoxLayout(footer);
-    footerLayout->setContentsMargins(16, 10, 16, 10);
-    m_notice = new ElidedLabel(footer);
+    auto *footerLayout = uikit::vbox(footer, 6, {16, 10, 16, 10});
+    // A refused folder or a failed save, in full: the user must be able to read why.
+    m_notice = new WrapLabel(footer);
     m_notice->setObjectName(QStringLiteral("notice"));
-    style::setText(m_notice, style::font(11), style::color(Tint::Red));
-    footerLayout->addWidget(m_notice, 1);
+    m_notice->setFont(style::font(11));
+    m_notice->setColor(style::color(Tint::Red));
+    m_notice->hide();
+    footerLayout->addWidget(m_notice);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
     auto *saveButton = new QPushButton(tr("Save"), footer);
     saveButton->setObjectName(QStringLiteral("saveButton"));
-    saveButton->setDefault(true);
-    saveButton->setAutoDefault(true);
     // The filled accent button of a window's main action, at the small control size.
     saveButton->setFont(style::font(12));
     saveButton->setStyleSheet(
         QStringLiteral("QPushButton { background: %1; color: white; border: none;"
                        " border-radius: 5px; padding: 3px 14px; }"
-                       "QPushButton:pressed { background: %2; }")
-            .arg(style::color(Tint::Blue).name(), style::color(Tint::Blue).darker(120).name()));
+                       "QPushButton:pressed { background: %2; }"
+                       "QPushButton:focus { outline: none; border: 2px solid %3; }")
+            .arg(style::color(Tint::Blue).name(), style::color(Tint::Blue).darker(120).name(),
+                 style::color(Tint::Blue).lighter(160).name()));
     connect(saveButton, &QPushButton::clicked, this, &ProjectEditorView::save);
-    footerLayout->addWidget(saveButton);
+    buttons->addWidget(saveButton);
+    footerLayout->addLayout(buttons);
     layout->addWidget(footer);
 
-    connect(config, &ProjectConfig::changed, this, &ProjectEditorView::scheduleRefresh);
+    // Wherever the focus is in the window: Return saves, Escape closes without saving.
+    for (int key : {Qt::Key_Return, Qt::Key_Enter})
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
+                &ProjectEditorView::save);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            [this] { window()->close(); });
+
+    connect(config, &ProjectConfig::changed, m_refresh, &uikit::Coalescer::request);
     refresh();
 }
 
@@ -157,55 +161,47 @@ QString ProjectEditorView::aliasForFolder(const QString &path)
     return name;
 }
 
-QString ProjectEditorView::notice() const
-{
-    return m_notice->fullText();
-}
-
 void ProjectEditorView::showNotice(const QString &text)
 {
-    m_notice->setFullText(text);
-}
-
-void ProjectEditorView::scheduleRefresh()
-{
-    if (m_refreshPending)
-        return;
-    m_refreshPending = true;
-    QMetaObject::invokeMethod(this, &ProjectEditorView::refresh, Qt::QueuedConnection);
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
 }
 
 void ProjectEditorView::refresh()
 {
-    m_refreshPending = false;
+    m_refresh->cancel();
     if (!m_config)
         return;
     const QList<ProjectEntry> &entries = m_config->projects();
     m_emptyNotice->setVisible(entries.isEmpty());
     m_scroll->setVisible(!entries.isEmpty());
-    while (m_rows->count() > 1) {
-        QLayoutItem *item = m_rows->takeAt(0);
-        delete item->widget();
-        delete item;
-    }
+    uikit::clearLayout(m_rows);
+    m_rows->addStretch();
+    QWidget *last = nullptr;
     auto add = [this](QWidget *widget) {
         m_rows->insertWidget(m_rows->count() - 1, widget);
         widget->show(); // at once, not on the next pass
+        return widget;
     };
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        add(projectRow(entries[i]));
-        if (entries[i].id != entries.last().id)
-            add(makeDivider(m_scroll->widget(), 40));
+    for (const ProjectEntry &entry : entries) {
+        last = add(projectRow(entry));
+        if (entry.id != entries.last().id)
+            add(uikit::makeDivider(m_scroll->widget(), 40));
     }
+    if (m_revealLast && last) {
+        // A project added to a long list comes into view.
+        m_scroll->widget()->adjustSize();
+        m_scroll->ensureWidgetVisible(last, 0, 0);
+        m_scroll->verticalScrollBar()->setValue(m_scroll->verticalScrollBar()->maximum());
+    }
+    m_revealLast = false;
 }
 
 QWidget *ProjectEditorView::projectRow(const ProjectEntry &entry)
 {
     auto *row = new QWidget(m_scroll->widget());
     row->setObjectName(QStringLiteral("editorRow"));
-    auto *layout = new QHBoxLayout(row);
-    layout->setContentsMargins(16, 8, 16, 8);
-    layout->setSpacing(8);
+    auto *layout = uikit::hbox(row, 8, {16, 8, 16, 8});
 
     auto *star = symbolButton(
         entry.isDefault ? QStringLiteral("star.fill") : QStringLiteral("star"), 11,
@@ -223,20 +219,10 @@ QWidget *ProjectEditorView::projectRow(const ProjectEntry &entry)
     });
     layout->addWidget(star, 0, Qt::AlignTop);
 
-    auto *column = new QVBoxLayout;
-    column->setSpacing(1);
-    auto *alias = new WrapLabel(row);
-    alias->setObjectName(QStringLiteral("alias"));
-    alias->setFont(style::font(13, QFont::Medium));
-    alias->setColor(style::level(Level::Primary));
-    alias->setText(entry.alias);
-    column->addWidget(alias);
-    auto *path = new ElidedLabel(row);
-    path->setObjectName(QStringLiteral("path"));
-    style::setText(path, style::font(10), style::level(Level::Tertiary));
-    path->setFullText(entry.path);
-    column->addWidget(path);
-    layout->addLayout(column, 1);
+    layout->addLayout(uikit::nameOverPath(row, entry.alias, style::font(13, QFont::Medium),
+                                          entry.path.isNull() ? QStringLiteral("") : entry.path,
+                                          QStringLiteral("alias"), QStringLiteral("path")),
+                      1);
 
     auto *del = symbolButton(QStringLiteral("xmark"), 10, style::color(Tint::Red), row);
     del->setObjectName(QStringLiteral("deleteButton"));
@@ -266,10 +252,12 @@ void ProjectEditorView::addProject()
     if (!m_config)
         return;
     const FolderPicker &picker = folderPicker();
-    const std::optional<QString> picked = picker ? picker(this) : pickWithDialog(this);
+    const QString start = QDir::homePath();
+    const std::optional<QString> picked =
+        picker ? picker(this, start) : pickWithDialog(this, start);
     if (!picked || picked->isEmpty())
         return;
-    QString path = QDir::cleanPath(*picked);
+    const QString path = QDir::cleanPath(*picked);
     const QString alias = aliasForFolder(path);
     const QString problem = projectlist::entryProblem(alias, path);
     if (!problem.isEmpty()) {
@@ -277,6 +265,7 @@ void ProjectEditorView::addProject()
         return;
     }
     showNotice(QString());
+    m_revealLast = true;
     m_config->addProject(alias, path);
 }
 

@@ -7,22 +7,27 @@
 #include <functional>
 #include <optional>
 
-class QLabel;
 class QScrollArea;
 class QVBoxLayout;
 
 // The content of the project editor window: the list with a star and a delete button per
-// entry, an add button that picks a folder, and Save.
+// entry, an add button that picks a folder, and Save. Return saves; Escape closes the window
+// without saving, like its close button.
 namespace dorv {
 
-class ElidedLabel;
 class ProjectConfig;
+class WrapLabel;
+
+namespace uikit {
+class Coalescer;
+}
 
 class ProjectEditorView : public QWidget {
     Q_OBJECT
 public:
-    // Asks the user for a folder; no value when cancelled.
-    using FolderPicker = std::function<std::optional<QString>(QWidget *parent)>;
+    // Asks the user for a folder, starting in `start`; no value when cancelled.
+    using FolderPicker =
+        std::function<std::optional<QString>(QWidget *parent, const QString &start)>;
 
     ProjectEditorView(ProjectConfig *config, std::function<void()> onDismiss,
                       QWidget *parent = nullptr);
@@ -33,14 +38,10 @@ public:
     // The alias of a picked folder: its name lower-cased, each blank and colon a hyphen.
     static QString aliasForFolder(const QString &path);
 
-    // The one-line notice under the list (a refused folder, a failed save); empty when none.
-    QString notice() const;
-
     void addProject();
     void save();
 
 private:
-    void scheduleRefresh();
     void refresh();
     QWidget *projectRow(const ProjectEntry &entry);
     void remove(const ProjectEntry &entry);
@@ -48,12 +49,13 @@ private:
 
     QPointer<ProjectConfig> m_config;
     std::function<void()> m_onDismiss;
-    bool m_refreshPending = false;
+    uikit::Coalescer *m_refresh;
+    bool m_revealLast = false;
 
     QWidget *m_emptyNotice = nullptr;
     QScrollArea *m_scroll = nullptr;
     QVBoxLayout *m_rows = nullptr;
-    ElidedLabel *m_notice = nullptr;
+    WrapLabel *m_notice = nullptr;
 };
 
 } // namespace dorv

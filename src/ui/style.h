@@ -12,6 +12,9 @@ class QWidget;
 // Fonts, colours and symbol images shared by the panel, the editor and the tray icon.
 namespace dorv::style {
 
+// The platform's standard gap between the elements of a stack.
+constexpr int kDefaultSpacing = 8;
+
 enum class Level { Primary, Secondary, Tertiary, Quaternary };
 enum class Tint { Green, Orange, Gray, Blue, Red };
 

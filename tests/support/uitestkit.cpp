@@ -1,10 +1,12 @@
 #include "uitestkit.h"
 
 #include "launchagentcontroller.h"
+#include "wraplabel.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLayout>
 
 namespace dorv::test {
@@ -27,22 +29,31 @@ FakeServiceTool::~FakeServiceTool()
 
 void FakeServiceTool::setExitStatus(int status)
 {
-    QFile f(m_status);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(QByteArray::number(status));
+    writeFile(m_status, QByteArray::number(status));
 }
 
 QStringList FakeServiceTool::calls() const
 {
-    QFile f(m_log);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    return QString::fromUtf8(readFile(m_log)).split(u'\n', Qt::SkipEmptyParts);
 }
 
 void FakeServiceTool::clear()
 {
     QFile::remove(m_log);
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        f.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QStringList visibleRows(QWidget *container)
@@ -57,13 +68,25 @@ QStringList visibleRows(QWidget *container)
     return rows;
 }
 
-QString saveScreenshot(QWidget *widget, const QString &name)
+QStringList visibleTexts(QWidget *window)
+{
+    QStringList texts;
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (!w->isVisible())
+            continue;
+        if (auto *label = qobject_cast<QLabel *>(w); label && !label->text().isEmpty())
+            texts << label->text();
+        if (auto *wrap = qobject_cast<WrapLabel *>(w))
+            texts << wrap->text();
+    }
+    return texts;
+}
+
+void saveScreenshot(QWidget *widget, const QString &name)
 {
     const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
     QDir().mkpath(dir);
-    const QString path = QDir(dir).absoluteFilePath(name + QStringLiteral(".png"));
-    widget->grab().save(path);
-    return path;
+    widget->grab().save(QDir(dir).absoluteFilePath(name + QStringLiteral(".png")));
 }
 
 } // namespace dorv::test

@@ -6,11 +6,11 @@
 #include <QStringList>
 #include <QWidget>
 
-// Shared by the widget tests: a fake service tool, row inspection and screenshots.
+// Shared by the widget tests: a fake service tool, files, and what a window shows.
 namespace dorv::test {
 
 // A fake launchctl/systemctl: appends its arguments as one line to a log and exits with the
-// status written in a file (0 unless changed).
+// status set (0 unless changed).
 class FakeServiceTool {
 public:
     explicit FakeServiceTool(const TestHome &home);
@@ -24,10 +24,15 @@ private:
     QString m_status;
 };
 
+void writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+
 // Object names of the visible widgets of a layout, in order.
 QStringList visibleRows(QWidget *container);
+// Every text a window shows on screen (labels as drawn, wrapping names).
+QStringList visibleTexts(QWidget *window);
 
-// Saves a picture of a widget into <build>/screenshots/<name>.png; returns the path.
-QString saveScreenshot(QWidget *widget, const QString &name);
+// Saves a picture of a widget into <build>/screenshots/<name>.png, for people to look at.
+void saveScreenshot(QWidget *widget, const QString &name);
 
 } // namespace dorv::test

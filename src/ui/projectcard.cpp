@@ -1,0 +1,109 @@
+#include "projectcard.h"
+
+#include "bridgestatus.h"
+#include "contextbar.h"
+#include "filledframe.h"
+#include "spinner.h"
+#include "style.h"
+#include "uikit.h"
+#include "wraplabel.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace dorv {
+
+using style::Level;
+using style::Tint;
+
+// The percentage sits in a frame at least this wide; wider text ("100%", "150%") widens it.
+constexpr int kPercentWidth = 28;
+
+ProjectCard::ProjectCard(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("projectCard"));
+    auto *outer = uikit::vbox(this, 0, {14, 8, 14, 8});
+    auto *card = new FilledFrame(6, this);
+    card->setObjectName(QStringLiteral("card"));
+    QColor fill = style::level(Level::Quaternary);
+    fill.setAlphaF(fill.alphaF() * 0.5);
+    card->setFill(fill);
+    outer->addWidget(card);
+    auto *lines = uikit::vbox(card, 6, {12, 12, 12, 12});
+
+    auto *projectLine = new QHBoxLayout;
+    projectLine->setSpacing(style::kDefaultSpacing);
+    m_name = new WrapLabel(card);
+    m_name->setObjectName(QStringLiteral("activeProject"));
+    m_name->setFont(style::font(13, QFont::DemiBold));
+    m_name->setColor(style::level(Level::Primary));
+    projectLine->addWidget(m_name, 1);
+    m_busy = new QWidget(card);
+    m_busy->setObjectName(QStringLiteral("busy"));
+    auto *busy = uikit::hbox(m_busy, 4);
+    auto *spinner = new Spinner(m_busy);
+    spinner->setFixedSize(10, 10);
+    busy->addWidget(spinner);
+    busy->addWidget(uikit::makeLabel(QStringLiteral("Busy"), style::font(11),
+                                     style::color(Tint::Orange), m_busy));
+    projectLine->addWidget(m_busy, 0, Qt::AlignVCenter);
+    m_idle = uikit::makeLabel(QStringLiteral("Idle"), style::font(11),
+                              style::level(Level::Secondary), card);
+    m_idle->setObjectName(QStringLiteral("idle"));
+    projectLine->addWidget(m_idle, 0, Qt::AlignVCenter);
+    lines->addLayout(projectLine);
+
+    m_contextLine = new QWidget(card);
+    m_contextLine->setObjectName(QStringLiteral("contextLine"));
+    auto *context = uikit::hbox(m_contextLine, 8);
+    m_bar = new ContextBar(m_contextLine);
+    m_bar->setObjectName(QStringLiteral("contextBar"));
+    context->addWidget(m_bar, 1, Qt::AlignVCenter);
+    m_percent =
+        uikit::makeLabel(QString(), style::font(10), style::level(Level::Tertiary), m_contextLine);
+    m_percent->setObjectName(QStringLiteral("contextPercent"));
+    m_percent->setMinimumWidth(kPercentWidth);
+    m_percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    context->addWidget(m_percent);
+    lines->addWidget(m_contextLine);
+
+    m_queue = uikit::makeLabel(QString(), style::font(10), style::level(Level::Tertiary), card);
+    m_queue->setObjectName(QStringLiteral("queueLine"));
+    lines->addWidget(m_queue);
+}
+
+QString ProjectCard::percentText(double pct)
+{
+    if (std::isnan(pct))
+        return QStringLiteral("–%");
+    const double whole = std::trunc(pct);
+    // Doubles at or past 2^63 have no 64-bit whole part.
+    if (whole >= 9223372036854775808.0)
+        return QStringLiteral("∞%");
+    if (whole < -9223372036854775808.0)
+        return QStringLiteral("-∞%");
+    return QString::number(qint64(whole)) + u'%';
+}
+
+void ProjectCard::update(const BridgeStatus &status)
+{
+    m_name->setText(status.activeProject());
+    m_busy->setVisible(status.marvekBusy());
+    m_idle->setVisible(!status.marvekBusy());
+    const std::optional<double> pct = status.contextPct();
+    m_contextLine->setVisible(pct.has_value());
+    if (pct) {
+        m_bar->set(*pct / 100.0, style::color(*pct > 70 ? Tint::Orange : Tint::Blue));
+        m_percent->setText(percentText(*pct));
+    }
+    const qint64 queued = status.queued();
+    m_queue->setVisible(queued >= 1);
+    if (queued >= 1)
+        m_queue->setText(QString::number(queued) + (queued == 1
+                                                        ? QStringLiteral(" message queued")
+                                                        : QStringLiteral(" messages queued")));
+}
+
+} // namespace dorv

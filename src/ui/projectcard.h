@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+// The card for the active project: its name with the busy or idle flag, the context bar with
+// its percentage, and the queue line.
+namespace dorv {
+
+class BridgeStatus;
+class ContextBar;
+class WrapLabel;
+
+class ProjectCard : public QWidget {
+    Q_OBJECT
+public:
+    explicit ProjectCard(QWidget *parent = nullptr);
+    void update(const BridgeStatus &status);
+
+    // The percentage for a context value: truncated toward zero, never garbled.
+    static QString percentText(double pct);
+
+private:
+    WrapLabel *m_name;
+    QWidget *m_busy;
+    QLabel *m_idle;
+    QWidget *m_contextLine;
+    ContextBar *m_bar;
+    QLabel *m_percent;
+    QLabel *m_queue;
+};
+
+} // namespace dorv

@@ -1,0 +1,142 @@
+#include "projectssection.h"
+
+#include "bridgestatus.h"
+#include "plainbutton.h"
+#include "projectconfig.h"
+#include "style.h"
+#include "uikit.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+namespace dorv {
+
+using style::Level;
+
+// However little room the screen leaves, about two rows stay visible.
+constexpr int kMinimumRowsHeight = 56;
+
+ProjectsSection::ProjectsSection(BridgeStatus *status, QWidget *parent)
+    : QWidget(parent), m_status(status)
+{
+    setObjectName(QStringLiteral("projectsSection"));
+    auto *layout = uikit::vbox(this, 0, {0, 0, 0, 4});
+    auto *heading = uikit::makeLabel(QStringLiteral("PROJECTS"), style::font(11, QFont::DemiBold),
+                                     style::level(Level::Tertiary), this);
+    QFont font = heading->font();
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0.3);
+    heading->setFont(font);
+    heading->setContentsMargins(14, 6, 14, 4);
+    heading->setMinimumHeight(uikit::lineHeight(font) + 10);
+    layout->addWidget(heading);
+
+    m_scroll = new QScrollArea(this);
+    m_scroll->setObjectName(QStringLiteral("projectRows"));
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    // A slim bar that leaves the rows their width, as an overlay scroller does.
+    m_scroll->verticalScrollBar()->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { width: 8px; background: transparent; margin: 2px; }"
+                       "QScrollBar::handle:vertical { background: %1; border-radius: 2px;"
+                       " min-height: 24px; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+            .arg(style::level(Level::Tertiary).name(QColor::HexArgb)));
+    m_list = new QWidget(m_scroll);
+    m_list->setAutoFillBackground(false);
+    m_rows = uikit::vbox(m_list, 0);
+    m_scroll->setWidget(m_list);
+    layout->addWidget(m_scroll);
+}
+
+void ProjectsSection::update(const BridgeStatus &status, const ProjectConfig &config)
+{
+    const QString active = status.activeProject();
+    QList<std::pair<QString, QString>> rows; // alias, path (null: none known)
+    QString key = active + u'\n';
+    for (const QString &name : status.projects()) {
+        QString path;
+        for (const ProjectEntry &entry : config.projects()) {
+            if (entry.alias == name) {
+                path = entry.path.isNull() ? QStringLiteral("") : entry.path;
+                break;
+            }
+        }
+        rows.append({name, path});
+        key += name + u'\t' + (path.isNull() ? QStringLiteral("\x01") : path) + u'\n';
+    }
+    if (key == m_key)
+        return;
+    m_key = key;
+    uikit::clearLayout(m_rows);
+    for (const auto &[name, path] : rows) {
+        QWidget *row = projectRow(name, path, name == active);
+        m_rows->addWidget(row);
+        row->show(); // at once, so the height is right in this pass
+    }
+}
+
+int ProjectsSection::rowsHeight() const
+{
+    return m_scroll->height();
+}
+
+void ProjectsSection::fitRows(int width, int limit)
+{
+    const int full = qMax(0, m_rows->totalHeightForWidth(width));
+    const int shown = limit < 0 ? full : qMin(full, qMax(limit, kMinimumRowsHeight));
+    if (m_scroll->height() == shown && m_scroll->minimumHeight() == shown)
+        return;
+    m_scroll->setFixedHeight(shown);
+    layout()->invalidate();
+    updateGeometry();
+}
+
+QList<QWidget *> ProjectsSection::rows() const
+{
+    QList<QWidget *> list;
+    for (int i = 0; i < m_rows->count(); ++i)
+        list.append(m_rows->itemAt(i)->widget());
+    return list;
+}
+
+QWidget *ProjectsSection::projectRow(const QString &name, const QString &path, bool active)
+{
+    auto *row = new PlainButton(m_list);
+    row->setObjectName(QStringLiteral("projectRow"));
+    row->setAccessibleName(name);
+    if (active)
+        row->setAccessibleDescription(QStringLiteral("Active project"));
+    auto *layout = uikit::hbox(row, 8, {14, 4, 14, 4});
+
+    // The slot keeps its width without a check mark, so every name starts at the same place.
+    auto *check = new QLabel(row);
+    check->setObjectName(QStringLiteral("checkmark"));
+    check->setFixedWidth(14);
+    check->setContentsMargins(0, 2, 0, 0);
+    check->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    check->setAttribute(Qt::WA_TransparentForMouseEvents);
+    if (active)
+        check->setPixmap(style::symbol(QStringLiteral("checkmark"), style::color(style::Tint::Blue),
+                                       10, devicePixelRatioF()));
+    layout->addWidget(check, 0, Qt::AlignTop);
+    layout->addLayout(uikit::nameOverPath(row, name, style::font(13, QFont::Medium), path,
+                                          QStringLiteral("projectName"),
+                                          QStringLiteral("projectPath")),
+                      1);
+
+    QPointer<BridgeStatus> status = m_status;
+    connect(row, &PlainButton::clicked, this, [status, name] {
+        if (status)
+            status->switchProject(name);
+    });
+    return row;
+}
+
+} // namespace dorv

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QRectF>
+#include <Qt>
+
+class QPainter;
+
+// The keyboard focus indication shared by the custom controls: an accent outline.
+namespace dorv {
+
+void drawFocusRing(QPainter &painter, const QRectF &rect, qreal radius);
+// Focus that the keyboard moved (Tab, Backtab, a shortcut) shows a ring; a click or the window
+// becoming active does not.
+bool showsFocusRing(Qt::FocusReason reason);
+
+} // namespace dorv

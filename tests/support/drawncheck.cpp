@@ -1,0 +1,134 @@
+#include "drawncheck.h"
+
+#include "elidedlabel.h"
+#include "wraplabel.h"
+
+#include <QAbstractScrollArea>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLayout>
+#include <QWidget>
+
+namespace dorv::test {
+
+namespace {
+
+QString name(const QWidget *w)
+{
+    QString text = w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                             : w->objectName();
+    if (auto *label = qobject_cast<const QLabel *>(w))
+        text += QStringLiteral(" \"%1\"").arg(label->text());
+    if (auto *wrap = qobject_cast<const WrapLabel *>(w))
+        text += QStringLiteral(" \"%1\"").arg(wrap->text());
+    return text;
+}
+
+// Ascent plus the lowest ink any glyph puts below the baseline.
+int glyphHeight(const QFont &font)
+{
+    const QFontMetrics m(font);
+    return m.ascent() +
+           qMax(m.descent(), m.tightBoundingRect(QStringLiteral("_gjpqy|")).bottom() + 1);
+}
+
+// A scroll area's content may be larger than the viewport that shows it.
+bool scrolledContent(const QWidget *w)
+{
+    const QWidget *viewport = w->parentWidget();
+    auto *area =
+        viewport ? qobject_cast<const QAbstractScrollArea *>(viewport->parentWidget()) : nullptr;
+    return area && area->viewport() == viewport;
+}
+
+void checkLabel(const QLabel *label, QStringList &faults)
+{
+    const QString text = label->text();
+    if (label->pixmap().isNull() && !text.isEmpty()) {
+        const QRect box = label->contentsRect();
+        if (box.height() < glyphHeight(label->font()))
+            faults << QStringLiteral("%1: %2 high, glyphs need %3")
+                          .arg(name(label))
+                          .arg(box.height())
+                          .arg(glyphHeight(label->font()));
+        if (!label->wordWrap() && label->fontMetrics().horizontalAdvance(text) > box.width())
+            faults << QStringLiteral("%1: text wider than the label").arg(name(label));
+    }
+    auto *elided = qobject_cast<const ElidedLabel *>(label);
+    const QString full = elided ? elided->fullText() : label->toolTip();
+    if (full.isEmpty() || full == text)
+        return;
+    const bool isPath = elided && label->objectName().contains(QStringLiteral("ath"));
+    const qsizetype cut = text.indexOf(u'…');
+    const bool middle = cut > 0 && cut < text.size() - 1 && full.startsWith(text.left(cut)) &&
+                        full.endsWith(text.mid(cut + 1));
+    if (!isPath || !middle)
+        faults << QStringLiteral("%1: shortened from \"%2\"").arg(name(label), full);
+}
+
+void checkWidget(QWidget *w, QStringList &faults)
+{
+    if (auto *label = qobject_cast<QLabel *>(w))
+        checkLabel(label, faults);
+    if (auto *wrap = qobject_cast<WrapLabel *>(w)) {
+        if (wrap->height() < wrap->heightForWidth(wrap->width()))
+            faults << QStringLiteral("%1: %2 high, its lines need %3")
+                          .arg(name(wrap))
+                          .arg(wrap->height())
+                          .arg(wrap->heightForWidth(wrap->width()));
+    }
+    QWidget *parent = w->parentWidget();
+    if (parent && !w->isWindow() && !scrolledContent(w) && !parent->rect().contains(w->geometry()))
+        faults << QStringLiteral("%1 reaches outside %2").arg(name(w), name(parent));
+    // Rows of a stack keep their natural height: no gaps, nothing squeezed.
+    auto *box = qobject_cast<QBoxLayout *>(w->layout());
+    if (box && box->direction() == QBoxLayout::TopToBottom &&
+        w->objectName() == QStringLiteral("menuContentView")) {
+        int sum = box->contentsMargins().top() + box->contentsMargins().bottom();
+        for (int i = 0; i < box->count(); ++i) {
+            QWidget *row = box->itemAt(i)->widget();
+            if (!row || row->isHidden())
+                continue;
+            const int natural = row->hasHeightForWidth() ? row->heightForWidth(row->width())
+                                                         : row->sizeHint().height();
+            const int wanted = qBound(row->minimumHeight(), natural, row->maximumHeight());
+            if (row->height() != wanted)
+                faults << QStringLiteral("%1: %2 high, its content %3")
+                              .arg(name(row))
+                              .arg(row->height())
+                              .arg(wanted);
+            sum += row->height();
+        }
+        if (sum != w->height())
+            faults << QStringLiteral("%1: %2 high, its rows %3")
+                          .arg(name(w))
+                          .arg(w->height())
+                          .arg(sum);
+    }
+}
+
+} // namespace
+
+QStringList drawnFaults(QWidget *window, const Surroundings &around)
+{
+    QStringList faults;
+    const QRect frame = window->frameGeometry();
+    if (!around.screen.isEmpty() && !around.screen.contains(frame))
+        faults << QStringLiteral("window %1 outside the screen %2")
+                      .arg(QDebug::toString(frame), QDebug::toString(around.screen));
+    if (QLayout *layout = window->layout(); layout &&
+                                            layout->sizeConstraint() == QLayout::SetFixedSize &&
+                                            layout->totalSizeHint().height() != window->height())
+        faults << QStringLiteral("window %1 high, its content %2")
+                      .arg(window->height())
+                      .arg(layout->totalSizeHint().height());
+    if (!around.icon.isEmpty() && frame.intersects(around.icon))
+        faults << QStringLiteral("window covers the tray icon");
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (w->isVisible() && w->window() == window)
+            checkWidget(w, faults);
+    }
+    return faults;
+}
+
+} // namespace dorv::test
