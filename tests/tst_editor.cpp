@@ -211,8 +211,7 @@ void TestEditor::addFirstProjectIsDefault()
     m_picks = {QStringLiteral("/home/u/My Project"), QStringLiteral("/home/u/My Project")};
     view()->addProject();
     QCOMPARE(rowAliases(), QStringList({"my-project"}));
-    QCOMPARE(buttons(QStringLiteral("starButton")).at(0)->accessibleName(),
-             QStringLiteral("star.fill"));
+    QVERIFY(buttons(QStringLiteral("starButton")).at(0)->isChecked());
     QCOMPARE(dividerCount(), 0);
     view()->addProject(); // the same folder twice: two rows
     QCOMPARE(rowAliases(), QStringList({"my-project", "my-project"}));
@@ -243,7 +242,7 @@ void TestEditor::starAndDelete()
         QCoreApplication::processEvents();
         QString s;
         for (PlainButton *b : buttons(QStringLiteral("starButton")))
-            s += b->accessibleName() == QStringLiteral("star.fill") ? u'*' : u'.';
+            s += b->isChecked() ? u'*' : u'.';
         return s;
     };
     QCOMPARE(stars(), QStringLiteral("*.*"));

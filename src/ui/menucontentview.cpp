@@ -293,6 +293,7 @@ QWidget *MenuContentView::toggleSection()
     layout->addStretch();
     m_switch = new SwitchButton(row);
     m_switch->setObjectName(QStringLiteral("bridgeSwitch"));
+    m_switch->setAccessibleName(QStringLiteral("Bridge"));
     m_switch->setChecked(m_agentLoaded);
     // clicked() fires for the user's flips only, never for setChecked().
     connect(m_switch, &SwitchButton::clicked, this, &MenuContentView::onSwitchFlipped);
@@ -374,6 +375,8 @@ QWidget *MenuContentView::projectRow(const QString &name)
     auto *row = new PlainButton(m_projects);
     row->setObjectName(QStringLiteral("projectRow"));
     row->setAccessibleName(name);
+    if (name == m_status->activeProject())
+        row->setAccessibleDescription(QStringLiteral("Active project"));
     auto *layout = hbox(row, 8, {14, 4, 14, 4});
     layout->setAlignment(Qt::AlignTop);
 

@@ -77,7 +77,7 @@ ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()
     headerLayout->addStretch();
     auto *add = symbolButton(QStringLiteral("plus"), 14, style::color(Tint::Blue), header);
     add->setObjectName(QStringLiteral("addButton"));
-    add->setAccessibleName(QStringLiteral("Add"));
+    add->setAccessibleName(QStringLiteral("Add Project"));
     add->setToolTip(tr("Add a project directory"));
     connect(add, &PlainButton::clicked, this, &ProjectEditorView::addProject);
     headerLayout->addWidget(add);
@@ -211,7 +211,9 @@ QWidget *ProjectEditorView::projectRow(const ProjectEntry &entry)
         entry.isDefault ? QStringLiteral("star.fill") : QStringLiteral("star"), 11,
         entry.isDefault ? style::color(Tint::Orange) : style::level(Level::Secondary), row);
     star->setObjectName(QStringLiteral("starButton"));
-    star->setAccessibleName(entry.isDefault ? QStringLiteral("star.fill") : QStringLiteral("star"));
+    star->setAccessibleName(tr("Make %1 the default").arg(entry.alias));
+    star->setCheckable(true);
+    star->setChecked(entry.isDefault);
     star->setToolTip(tr("Make default"));
     star->setContentsMargins(0, 3, 0, 0);
     QPointer<ProjectConfig> config = m_config;
@@ -238,7 +240,7 @@ QWidget *ProjectEditorView::projectRow(const ProjectEntry &entry)
 
     auto *del = symbolButton(QStringLiteral("xmark"), 10, style::color(Tint::Red), row);
     del->setObjectName(QStringLiteral("deleteButton"));
-    del->setAccessibleName(QStringLiteral("Delete"));
+    del->setAccessibleName(tr("Remove %1").arg(entry.alias));
     del->setToolTip(tr("Remove"));
     del->setContentsMargins(0, 3, 0, 0);
     connect(del, &PlainButton::clicked, this, [this, entry] { remove(entry); });

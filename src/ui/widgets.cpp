@@ -269,7 +269,7 @@ void WrapLabel::paintEvent(QPaintEvent *)
 PlainButton::PlainButton(QWidget *parent) : QAbstractButton(parent)
 {
     setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
 }
 
 QSize PlainButton::sizeHint() const
