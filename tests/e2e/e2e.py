@@ -422,10 +422,20 @@ def status_notifier(s):
         fail("the second copy took %.1f s" % (time.time() - started))
     s.wait(s.panel, 3, "the panel opened by the second start")
     s.shot("second-start")
-    if len(tray.items()) != 1 or s.app.poll() is not None:
-        fail("items %s after the second start" % tray.items())
-    s.press("push button", "Quit DORV")
-    exited(s.app, 0, 5, "Quit DORV")
+    first = tray.items()
+    if len(first) != 1 or s.app.poll() is not None:
+        fail("items %s after the second start" % first)
+
+    log("5. after a crash the next start runs, shows its icon and answers a further start")
+    s.app.kill()
+    s.app.wait()
+    s.app = s.launch("third.log")
+    s.wait(lambda: tray.items() not in ([], first), 5, "the new copy's item")
+    time.sleep(1)
+    if s.app.poll() is not None or len(tray.items()) != 1:
+        fail("after a crash: exit %s, items %s" % (s.app.poll(), tray.items()))
+    exited(s.launch("fourth.log"), 0, 5, "a start beside the new copy")  # it listens again
+    s.wait(s.panel, 3, "the new copy's panel")
 
 
 def main():
