@@ -102,7 +102,7 @@ def main():
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
     bare = os.path.join(build, "bench", "bench_baretray")
     dorv = os.path.join(build, "bench", "bench_dorv")
-    app = os.path.join(build, "src", "app", "DORVMenu")
+    app = os.path.join(build, "src", "app", "dorvmenu")
     s = Session(build)
     rows = []
     try:

@@ -1,13 +1,30 @@
 #include "dorvmenuapp.h"
+#include "panelwindow.h"
+#include "singleinstance.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("DORVMenu"));
-    QApplication::setApplicationDisplayName(QStringLiteral("DORV"));
+    // Also the title a StatusNotifierItem tray shows. No display name: Qt would append it to
+    // every window title on X11.
+    QApplication::setApplicationName(QStringLiteral("DORV"));
+
+    dorv::SingleInstance instance;
+    if (!instance.claim())
+        return 0; // the running copy opens its panel instead
+
     dorv::DORVMenuApp menu;
+    QObject::connect(&instance, &dorv::SingleInstance::showRequested, &menu, [&menu] {
+        QWidget *panel = menu.panelWindow();
+        if (panel && panel->isVisible()) {
+            panel->raise();
+            panel->activateWindow();
+        } else {
+            menu.togglePanel();
+        }
+    });
     menu.start();
     return app.exec();
 }
