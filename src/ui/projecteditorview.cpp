@@ -213,7 +213,9 @@ QWidget *ProjectEditorView::projectRow(const ProjectEntry &entry)
     star->setToolTip(tr("Make default"));
     star->setContentsMargins(0, 3, 0, 0);
     QPointer<ProjectConfig> config = m_config;
-    connect(star, &PlainButton::clicked, this, [config, entry] {
+    // toggled, not clicked: a screen reader's toggle action emits only this. Pressing the star
+    // of the default entry unticks it, and still makes that entry the only default.
+    connect(star, &PlainButton::toggled, this, [config, entry] {
         if (config)
             config->setDefault(entry);
     });
