@@ -19,6 +19,7 @@ not name server.py: the utility signals every process whose command line does.
 import json
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -363,19 +364,53 @@ def daily_use(s):
     s.wait(lambda: "my-tools" in ((s.http("GET", "/status") or {}).get("projects") or []), 3,
            "the new project in /status")
 
-    log("6. stopping the bridge: gray within one poll, offline panel, New Session disabled")
+    log("6. thirty projects: the panel fits the screen, clear of the icon; Escape closes it")
+    tall_list = "projects:\n" + "".join("  project-%d: /srv/p%d\n" % (i, i) for i in range(30))
+    with open(s.project_file(), "w") as f:
+        f.write(tall_list)
+    s.bridge.send_signal(signal.SIGHUP)
+    s.wait(lambda: len((s.http("GET", "/status") or {}).get("projects") or []) == 30, 3,
+           "thirty projects in /status")
+    tall = s.wait(lambda: fits(s, tray, open_panel(s, tray), 30), 7, "the tall panel")
+    s.shot("thirty-projects")
+    s.run("xdotool", "key", "Escape")
+    s.wait(lambda: not s.panel(), 3, "Escape to close the panel")
+
+    log("7. stopping the bridge: gray within one poll; reopened at its content's height")
     s.bridge.terminate()
     s.bridge.wait(5)
     s.wait(lambda: tray.color() == "gray", 7, "a gray icon")
     g = open_panel(s, tray)
     s.wait(lambda: s.find("label", "Offline"), 3, "the offline panel")
     s.shot("offline")
+    if g[3] >= tall[3] or not fits(s, tray, g, 0):
+        fail("offline panel %s after a %s one" % (g, tall))
     if g[2] != 260 or s.has_state("push button", "New Session", s.atspi.STATE_ENABLED):
         fail("offline panel is %d wide or New Session is enabled" % g[2])
 
-    log("7. Quit DORV ends the process with status 0")
+    log("8. with thirty projects again, Quit DORV ends the process with status 0")
+    s.run("xdotool", "key", "Escape")
+    s.bridge = s.desktop.spawn([sys.executable, s.server_path, "--home", s.home])
+    s.wait(lambda: tray.color() == "green", 10, "a green icon")
+    s.wait(lambda: fits(s, tray, open_panel(s, tray), 30), 7, "the tall panel")
     s.press("push button", "Quit DORV")
     exited(s.app, 0, 5, "Quit DORV")
+
+
+def fits(s, tray, g, rows):
+    """The panel shows `rows` project rows (or more), lies inside the screen and clear of the
+    icon, and ends 4 px below its Quit row: its height is its content's."""
+    quit_row = s.find("push button", "Quit DORV")
+    if not quit_row or len(s.atspi.findAllDescendants(
+            quit_row.parent.parent, lambda a: a.name.startswith("project-"))) < min(rows, 1):
+        return None
+    x, y, w, h = quit_row.queryComponent().getExtents(s.atspi.DESKTOP_COORDS)
+    ix, iy, iw, ih = tray.geometry
+    inside = g[0] >= 0 and g[1] >= 0 and g[0] + g[2] <= 1280 and g[1] + g[3] <= 800
+    clear = g[1] >= iy + ih or g[1] + g[3] <= iy
+    if not (inside and clear and g[1] + g[3] - (y + h) == 4):
+        fail("panel %s (Quit row at %s) for a tray icon at %s" % (g, (x, y, w, h), tray.geometry))
+    return g
 
 
 def exited(proc, code, seconds, what):
