@@ -127,7 +127,8 @@ void PanelWindow::paintEvent(QPaintEvent *)
     p.fillRect(rect(), palette().color(QPalette::Window));
     if (m_popup) {
         p.setPen(style::level(style::Level::Quaternary));
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
+        // A hairline flush with the edges at any pixel density.
+        p.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
     }
 }
 

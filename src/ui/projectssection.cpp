@@ -49,9 +49,10 @@ ProjectsSection::ProjectsSection(BridgeStatus *status, QWidget *parent)
                        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
             .arg(style::level(Level::Tertiary).name(QColor::HexArgb)));
     m_list = new QWidget(m_scroll);
-    m_list->setAutoFillBackground(false);
     m_rows = uikit::vbox(m_list, 0);
     m_scroll->setWidget(m_list);
+    // Transparent, so the panel's border and background show beside the rows.
+    m_list->setAutoFillBackground(false);
     layout->addWidget(m_scroll);
 }
 
