@@ -42,6 +42,22 @@ class DesktopError(RuntimeError):
     pass
 
 
+def enter_private_network():
+    """Re-runs this script in a private network namespace, so that port 9876 is its own; returns
+    inside it. Raises DesktopError where the machine allows none."""
+    if os.environ.get("DORV_PRIVATE_NETNS") == "1":
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        return
+    if not shutil.which("unshare"):
+        raise DesktopError("no unshare on this machine")
+    for args in (["unshare", "-n"], ["unshare", "-rn"]):
+        probe = subprocess.run(args + ["true"], capture_output=True)
+        if probe.returncode == 0:
+            env = dict(os.environ, DORV_PRIVATE_NETNS="1")
+            sys.exit(subprocess.run(args + [sys.executable] + sys.argv, env=env).returncode)
+    raise DesktopError("no private network namespace here (%s)" % probe.stderr.decode().strip())
+
+
 def missing_tools(tray):
     """The programs this machine lacks for a desktop with this tray, as a list of names."""
     need = ["Xvfb", "xdpyinfo", "dbus-daemon", "/usr/libexec/at-spi-bus-launcher"]
@@ -101,11 +117,14 @@ class VirtualDesktop:
         return subprocess.run(cmd, env=self.env, capture_output=True, text=True)
 
     def start(self):
+        # -noreset: an X server that resets when its last client leaves refuses the next one
+        # for a moment, and a tray host starting then fails.
         missing = missing_tools(self.tray)
         if missing:
             raise DesktopError("missing " + ", ".join(missing))
         display = ":" + self._read_from(["Xvfb", "-displayfd", "{fd}", "-screen", "0",
-                                         self.size + "x24", "-nolisten", "tcp"], "Xvfb")
+                                         self.size + "x24", "-nolisten", "tcp",
+                                         "-noreset"], "Xvfb")
         config = os.path.join(self.runtime, "config")
         self.env = {k: v for k, v in os.environ.items()
                     if not k.startswith(("DBUS_", "XDG_", "WAYLAND_", "AT_SPI"))}
