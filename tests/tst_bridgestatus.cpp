@@ -72,6 +72,11 @@ void TestBridgeStatus::acceptedReplies_data()
          "connecting|||0|-|9223372036854775807"},
         {"queued negative", ok(R"({"ok":true,"queued":-2})"), "connecting|||0|-|-2"},
         {"answers at 2.2 s", {.body = R"({"ok":true})", .delayMs = 2200}, "connecting|||0|-|0"},
+        {"chunked",
+         {.body = "b\r\n{\"ok\":true}\r\n0\r\n\r\n",
+          .headers = {{"Transfer-Encoding", "chunked"}},
+          .sendContentLength = false},
+         "connecting|||0|-|0"},
         {"drips for 4 s", {.body = R"({"ok":true})", .dripIntervalMs = 50}, "connecting|||0|-|0"},
     };
     for (const auto &row : rows)

@@ -118,11 +118,6 @@ bool HttpExchange::parseHead()
     const int status = statusLine.value(1).toInt(&ok);
     if (!statusLine.first().startsWith("HTTP/1.") || !ok || status < 100 || status > 999)
         return false;
-    if (status < 200) {
-        // An interim reply: the real one follows.
-        m_received.remove(0, end + 4);
-        return parseHead();
-    }
     for (const QByteArray &line : lines.mid(1)) {
         const qsizetype colon = line.indexOf(':');
         const QByteArray name = line.left(colon).trimmed().toLower();
