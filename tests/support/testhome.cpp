@@ -33,7 +33,7 @@ QString writeFakeTool(const QString &path, const QString &argvLog, const QByteAr
 QByteArray readFile(const QString &path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 bool writeFile(const QString &path, const QByteArray &bytes)

@@ -25,7 +25,7 @@ QString writeScript(const QString &path, const QByteArray &body);
 // A fake platform tool: appends each argument as a line to argvLog, then runs `then`.
 QString writeFakeTool(const QString &path, const QString &argvLog, const QByteArray &then);
 
-// Whole-file helpers; a missing file reads as "<missing>". writeFile creates the folders.
+// Whole-file helpers; a missing file reads as empty. writeFile creates the folders.
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
 // A fixture from tests/data.
