@@ -11,6 +11,7 @@ using namespace dorv;
 using namespace dorv::test;
 
 Q_DECLARE_METATYPE(ServiceCommand)
+Q_DECLARE_METATYPE(ServiceOperation)
 
 class TestService : public QObject {
     Q_OBJECT
@@ -24,61 +25,60 @@ private Q_SLOTS:
 };
 
 // Both platforms' tables, on every platform: the exact program and arguments (one per "|").
-// This platform's rows are also run, against a fake tool that records its arguments.
+// This platform's rows also run, against a fake tool that records its arguments and exits
+// with the row's status.
 void TestService::commands_data()
 {
+    QTest::addColumn<ServiceOperation>("op");
     QTest::addColumn<ServiceCommand>("command");
     QTest::addColumn<QString>("expected");
     QTest::addColumn<int>("exitCode");
     const QString plist = QStringLiteral("/Users/a b/Library/LaunchAgents/com.ferlinq.plist");
-    using Op = ServiceOperation;
-    auto row = [](const char *name, const ServiceCommand &c, const QString &expected,
-                  int exitCode = 0) { QTest::newRow(name) << c << expected << exitCode; };
-    row("print 501", launchctlCommand(Op::IsLoaded, 501, plist),
-        "/bin/launchctl print|gui/501/com.ferlinq");
-    row("bootstrap 501", launchctlCommand(Op::Start, 501, plist),
-        "/bin/launchctl bootstrap|gui/501|" + plist);
-    row("bootout 501", launchctlCommand(Op::Stop, 501, plist),
-        "/bin/launchctl bootout|gui/501/com.ferlinq");
-    row("print 0", launchctlCommand(Op::IsLoaded, 0, plist),
-        "/bin/launchctl print|gui/0/com.ferlinq");
-    row("bootstrap 0", launchctlCommand(Op::Start, 0, plist),
-        "/bin/launchctl bootstrap|gui/0|" + plist);
+    const QString systemctl = QStringLiteral("/usr/bin/systemctl --user|");
     const QString unit = QStringLiteral("|com.ferlinq.service");
-    row("is-active", systemctlCommand(Op::IsLoaded),
-        "/usr/bin/systemctl --user|is-active|--quiet" + unit);
-    row("is-active, not loaded", systemctlCommand(Op::IsLoaded),
-        "/usr/bin/systemctl --user|is-active|--quiet" + unit, 3);
-    row("start", systemctlCommand(Op::Start), "/usr/bin/systemctl --user|start" + unit);
-    row("start fails silently", systemctlCommand(Op::Start),
-        "/usr/bin/systemctl --user|start" + unit, 5);
-    row("stop", systemctlCommand(Op::Stop), "/usr/bin/systemctl --user|stop" + unit);
+    using Op = ServiceOperation;
+    auto launchctl = [&](const char *name, Op op, uint uid, const QString &expected) {
+        QTest::newRow(name) << op << launchctlCommand(op, uid, plist)
+                            << "/bin/launchctl " + expected << 0;
+    };
+    launchctl("print 501", Op::IsLoaded, 501, "print|gui/501/com.ferlinq");
+    launchctl("bootstrap 501", Op::Start, 501, "bootstrap|gui/501|" + plist);
+    launchctl("bootout 501", Op::Stop, 501, "bootout|gui/501/com.ferlinq");
+    launchctl("print 0", Op::IsLoaded, 0, "print|gui/0/com.ferlinq");
+    launchctl("bootstrap 0", Op::Start, 0, "bootstrap|gui/0|" + plist);
+    auto row = [&](const char *name, Op op, const QString &expected, int exitCode) {
+        QTest::newRow(name) << op << systemctlCommand(op) << systemctl + expected + unit
+                            << exitCode;
+    };
+    row("is-active", Op::IsLoaded, "is-active|--quiet", 0);
+    row("is-active, not loaded", Op::IsLoaded, "is-active|--quiet", 3);
+    row("start", Op::Start, "start", 0);
+    row("start fails silently", Op::Start, "start", 5);
+    row("stop", Op::Stop, "stop", 0);
 }
 
 void TestService::commands()
 {
+    QFETCH(ServiceOperation, op);
     QFETCH(ServiceCommand, command);
     QFETCH(QString, expected);
     QFETCH(int, exitCode);
     QCOMPARE(command.program + u' ' + command.arguments.join(u'|'), expected);
-    const QStringList expectedArgs = expected.section(u' ', 1).split(u'|');
-    const QString verb =
-        expectedArgs.value(expectedArgs.size() > 2 && expectedArgs[0] == "--user" ? 1 : 0);
-    if (command.program != LaunchAgentController::command(ServiceOperation::Stop).program)
+    if (command.program != LaunchAgentController::command(op).program)
         return; // the other platform's table
     const QString log = m_home.file(QStringLiteral("argv.log"));
     QFile::remove(log);
     LaunchAgentController::setProgramOverride(
         writeFakeTool(m_home.file(QStringLiteral("bin/tool")), log,
                       "echo noise; echo noise >&2; exit " + QByteArray::number(exitCode)));
-    if (verb == QStringLiteral("print") || verb == QStringLiteral("is-active"))
+    if (op == ServiceOperation::IsLoaded)
         QCOMPARE(LaunchAgentController::isLoaded(), exitCode == 0);
-    else if (verb == QStringLiteral("bootout") || verb == QStringLiteral("stop"))
-        LaunchAgentController::stop();
     else
-        LaunchAgentController::start();
+        op == ServiceOperation::Start ? LaunchAgentController::start()
+                                      : LaunchAgentController::stop();
     LaunchAgentController::setProgramOverride({});
-    QCOMPARE(QString::fromUtf8(readFile(log)).split(u'\n', Qt::SkipEmptyParts), expectedArgs);
+    QCOMPARE(QString::fromUtf8(readFile(log)).split(u'\n', Qt::SkipEmptyParts),
+             expected.section(u' ', 1).split(u'|'));
 }
 
 void TestService::hangingToolIsKilled()
