@@ -5,8 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -15,21 +13,9 @@
 #include <sys/stat.h>
 
 using namespace dorv;
-using dorv::test::TestHome;
+using namespace dorv::test;
 
 namespace {
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-void writeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 QString flags(const ProjectConfig &c)
 {
     QString s;
@@ -37,268 +23,269 @@ QString flags(const ProjectConfig &c)
         s += e.alias + (e.isDefault ? QStringLiteral("* ") : QStringLiteral(" "));
     return s.trimmed();
 }
+uint mode(const QString &path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
+}
 } // namespace
 
 class TestProjectConfig : public QObject {
     Q_OBJECT
     TestHome m_home; // before the first use of configPath
     QString m_path;
+    QString m_folder;
 
 private Q_SLOTS:
     void initTestCase();
     void init();
-    void loadKeepsListWhenUnreadable_data();
-    void loadKeepsListWhenUnreadable();
-    void loadNotifiesOnce();
-    void saveCreatesFolderAndWrites();
-    void saveRefusesUnreadableList();
+    void load_data();
+    void load();
+    void hugeProjectFile();
+    void saveWrites();
+    void saveRefusalNamesTheEntry_data();
+    void saveRefusalNamesTheEntry();
     void failedWriteKeepsOldFile();
-    void permissionsAndSymlinkSurvive();
-    void killedWhileSavingNeverLeavesPartialFile();
     void edits_data();
     void edits();
-    void setDefaultNotifiesPerEntry();
 };
 
 void TestProjectConfig::initTestCase()
 {
     m_path = ProjectConfig::configPath();
-    QCOMPARE(m_path, m_home.file(QStringLiteral(".marvek/chatwire-projects.yaml")));
+    m_folder = m_home.file(QStringLiteral(".marvek"));
+    QCOMPARE(m_path, m_folder + QStringLiteral("/chatwire-projects.yaml"));
     reload::setPgrepOverride(QStringLiteral("/bin/true"));
 }
 
 void TestProjectConfig::init()
 {
-    QFile::remove(m_path);
-    QDir(m_home.file(QStringLiteral(".marvek"))).removeRecursively();
-    QFile::remove(m_home.file(QStringLiteral(".marvek")));
+    QDir(m_folder).removeRecursively();
+    QFile::remove(m_folder);
+    QDir().mkpath(m_folder);
 }
 
-void TestProjectConfig::loadKeepsListWhenUnreadable_data()
+// What is at the list's path -> the list after load() ("kept*": unchanged, no notification).
+void TestProjectConfig::load_data()
 {
-    QTest::addColumn<QByteArray>("content"); // empty: no file
-    QTest::newRow("missing") << QByteArray();
-    QTest::newRow("invalid utf-8") << QByteArray("projects:\n  b: /\xff\xfe\n");
-    QTest::newRow("a folder") << QByteArray("<dir>");
+    QTest::addColumn<QByteArray>("content"); // "<...>": something other than a plain file
+    QTest::addColumn<QString>("expected");
+    const struct {
+        const char *name, *content, *expected;
+    } rows[] = {
+        {"written form", "default: b\nprojects:\n  a: /a\n  b: /b\n", "a b*"},
+        {"byte-order mark",
+         "\xef\xbb\xbf"
+         "default: b\nprojects:\n  b: /b\n",
+         "b*"},
+        {"missing", "<missing>", "kept*"},
+        {"invalid utf-8", "projects:\n  b: /\xff\xfe\n", "kept*"},
+        {"a folder", "<dir>", "kept*"},
+        {"a FIFO", "<fifo>", "kept*"},
+        {"link to /dev/zero", "<zero>", "kept*"},
+        {"over the size cap", "<sparse>", "kept*"},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row.name) << QByteArray(row.content) << QString::fromLatin1(row.expected);
 }
 
-void TestProjectConfig::loadKeepsListWhenUnreadable()
+void TestProjectConfig::load()
 {
     QFETCH(QByteArray, content);
+    QFETCH(QString, expected);
+    const QByteArray path = QFile::encodeName(m_path);
     if (content == "<dir>")
         QVERIFY(QDir().mkpath(m_path));
-    else if (!content.isEmpty())
-        writeFile(m_path, content);
+    else if (content == "<fifo>")
+        QCOMPARE(::mkfifo(path.constData(), 0600), 0);
+    else if (content == "<zero>")
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), m_path));
+    else if (content == "<sparse>")
+        QVERIFY(writeFile(m_path, "projects:\n") &&
+                QFile(m_path).resize(ProjectConfig::kMaxFileBytes + 1));
+    else if (content != "<missing>")
+        QVERIFY(writeFile(m_path, content));
     ProjectConfig config;
     config.addProject(QStringLiteral("kept"), QStringLiteral("/k"));
     QSignalSpy spy(&config, &ProjectConfig::changed);
+    config.load(); // must return at once, whatever is there
+    QCOMPARE(spy.count(), expected == QStringLiteral("kept*") ? 0 : 1);
+    QCOMPARE(flags(config), expected);
+}
+
+void TestProjectConfig::hugeProjectFile()
+{
+    // About 10 MB: 100,000 entries with long paths, read and written back byte for byte.
+    QList<ProjectEntry> entries;
+    for (int i = 0; i < 100000; ++i)
+        entries.append(ProjectEntry::create(QStringLiteral("project-%1").arg(i),
+                                            QStringLiteral("/srv/%1/").arg(i) + QString(80, u'x'),
+                                            i == 777));
+    const QByteArray bytes = projectlist::serialize(entries);
+    QVERIFY(bytes.size() > 10'000'000 && writeFile(m_path, bytes));
+    ProjectConfig config;
     config.load();
-    QCOMPARE(spy.count(), 0);
-    QCOMPARE(flags(config), QStringLiteral("kept*"));
-    QDir(m_path).removeRecursively();
+    QCOMPARE(config.projects().size(), 100000);
+    QVERIFY(config.projects().at(777).isDefault);
+    QVERIFY(config.save());
+    QCOMPARE(readFile(m_path), bytes);
 }
 
-void TestProjectConfig::loadNotifiesOnce()
+// A list that would not read back as written is refused; the reason names the entry, in one
+// readable line, so the user knows which row to delete. The file and the edits stay.
+void TestProjectConfig::saveRefusalNamesTheEntry_data()
 {
-    writeFile(m_path, "default: b\nprojects:\n  a: /a\n  b: /b\n");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("alias"); // added after loading the file; null: none
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("named");
+    const struct {
+        const char *name, *file;
+        QString alias, path, named;
+    } rows[] = {
+        {"hand-written default entry", "projects:\n  default : /x\n", {}, {}, "\"default\""},
+        {"colon", "", "a:b", "/p", "\"a:b\""},
+        {"leading blank", "", " a", "/p", "\" a\""},
+        {"empty alias, blank path", "", "", "/p ", "\"\""},
+        {"projects, no path", "", "projects", "", "\"projects\""},
+        {"line break", "", "a\nb", "/p", "\"a\u21b5b\""},
+        {"lone surrogate", "", QString(QChar(0xd800)), "/p", "\""},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row.name) << QByteArray(row.file) << row.alias << row.path << row.named;
+}
+
+void TestProjectConfig::saveRefusalNamesTheEntry()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QString, alias);
+    QFETCH(QString, path);
+    QFETCH(QString, named);
+    const QByteArray old = file.isEmpty() ? QByteArray("old\n") : file;
+    QVERIFY(writeFile(m_path, old));
     ProjectConfig config;
-    QSignalSpy spy(&config, &ProjectConfig::changed);
     config.load();
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(flags(config), QStringLiteral("a b*"));
-    config.load(); // same content still replaces the list, with new ids
-    QCOMPARE(spy.count(), 2);
-}
-
-void TestProjectConfig::saveCreatesFolderAndWrites()
-{
-    QVERIFY(!QFileInfo::exists(m_home.file(QStringLiteral(".marvek"))));
-    ProjectConfig config;
-    config.addProject(QStringLiteral("web"), QStringLiteral("/srv/web"));
-    config.addProject(QStringLiteral("api"), QStringLiteral("/srv/api"));
-    QString why;
-    QVERIFY2(config.save(&why), qPrintable(why));
-    QCOMPARE(readFile(m_path),
-             QByteArray("default: web\nprojects:\n  web: /srv/web\n  api: /srv/api\n"));
-    struct stat st;
-    QCOMPARE(::stat(QFile::encodeName(m_home.file(QStringLiteral(".marvek"))).constData(), &st), 0);
-    QCOMPARE(st.st_mode & 0777, 0700u);
-}
-
-void TestProjectConfig::saveRefusesUnreadableList()
-{
-    writeFile(m_path, "old\n");
-    ProjectConfig config;
-    config.addProject(QStringLiteral("a:b"), QStringLiteral("/p"));
+    config.addProject(QStringLiteral("ok"), QStringLiteral("/ok"));
+    if (!alias.isNull())
+        config.addProject(alias, path);
+    const qsizetype size = config.projects().size();
     QString why;
     QVERIFY(!config.save(&why));
-    QVERIFY(why.contains(QStringLiteral("colon")));
-    QCOMPARE(readFile(m_path), QByteArray("old\n"));
-    QCOMPARE(config.projects().size(), 1); // the edits stay
+    QVERIFY2(why.contains(named) && why.isValidUtf16(), qPrintable(why));
+    QVERIFY(!why.contains(u'\n'));
+    QCOMPARE(readFile(m_path), old);
+    QCOMPARE(config.projects().size(), size);
 }
 
 void TestProjectConfig::failedWriteKeepsOldFile()
 {
-    writeFile(m_path, "default: old\nprojects:\n  old: /old\n");
+    const QByteArray old("default: old\nprojects:\n  old: /old\n");
+    QVERIFY(writeFile(m_path, old));
     ProjectConfig config;
     config.load();
     for (int i = 0; i < 50; ++i)
         config.addProject(QStringLiteral("p%1").arg(i),
                           QStringLiteral("/some/long/path/%1").arg(i));
-
     // A file size limit makes the write fail the way a full disk does, even for root.
     ::signal(SIGXFSZ, SIG_IGN);
-    rlimit old{};
-    ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit tight = old;
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    rlimit tight = saved;
     tight.rlim_cur = 64;
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tight), 0);
     QString why;
-    const bool saved = config.save(&why);
-    ::setrlimit(RLIMIT_FSIZE, &old);
-    QVERIFY(!saved);
-    QVERIFY(!why.isEmpty());
-    QCOMPARE(readFile(m_path), QByteArray("default: old\nprojects:\n  old: /old\n"));
+    const bool written = config.save(&why);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    QVERIFY(!written && !why.isEmpty());
+    QCOMPARE(readFile(m_path), old);
     QCOMPARE(config.projects().size(), 51);
-    QCOMPARE(QDir(m_home.file(QStringLiteral(".marvek"))).entryList(QDir::Files).size(), 1);
-
-    // A read-only folder, where permissions bind (not for root).
-    if (::geteuid() != 0) {
-        QFile::setPermissions(m_home.file(QStringLiteral(".marvek")),
-                              QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        QVERIFY(!config.save(&why));
-        QFile::setPermissions(m_home.file(QStringLiteral(".marvek")), QFileDevice::ReadOwner |
-                                                                          QFileDevice::WriteOwner |
-                                                                          QFileDevice::ExeOwner);
-        QCOMPARE(readFile(m_path), QByteArray("default: old\nprojects:\n  old: /old\n"));
-    }
-
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files).size(), 1); // no temporary file left
     // .marvek is a file: nothing can be written, and nothing is lost.
-    init();
-    writeFile(m_home.file(QStringLiteral(".marvek")), "not a folder");
+    QDir(m_folder).removeRecursively();
+    QVERIFY(writeFile(m_folder, "not a folder"));
     QVERIFY(!config.save(&why));
-    QCOMPARE(readFile(m_home.file(QStringLiteral(".marvek"))), QByteArray("not a folder"));
+    QCOMPARE(readFile(m_folder), QByteArray("not a folder"));
 }
 
-void TestProjectConfig::permissionsAndSymlinkSurvive()
+// The first save makes the private folder; later saves keep the file's mode and write
+// through a symlink to its target.
+void TestProjectConfig::saveWrites()
 {
-    writeFile(m_path, "x\n");
-    QVERIFY(QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    QDir(m_folder).removeRecursively();
     ProjectConfig config;
-    config.addProject(QStringLiteral("a"), QStringLiteral("/a"));
+    config.addProject(QStringLiteral("web"), QStringLiteral("/srv/web"));
+    config.addProject(QStringLiteral("api"), QStringLiteral("/srv/api"));
+    QString why;
+    QVERIFY2(config.save(&why), qPrintable(why));
+    const QByteArray written("default: web\nprojects:\n  web: /srv/web\n  api: /srv/api\n");
+    QCOMPARE(readFile(m_path), written);
+    QCOMPARE(mode(m_folder), 0700u);
+    QVERIFY(QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner));
     QVERIFY(config.save());
-    struct stat st;
-    QCOMPARE(::stat(QFile::encodeName(m_path).constData(), &st), 0);
-    QCOMPARE(st.st_mode & 0777, 0600u);
-
-    // A symlinked file: the link stays, its target gets the new content.
+    QCOMPARE(mode(m_path), 0600u);
     const QString target = m_home.file(QStringLiteral("dotfiles/projects.yaml"));
-    writeFile(target, "old\n");
+    QVERIFY(writeFile(target, "old\n"));
     QFile::remove(m_path);
     QVERIFY(QFile::link(target, m_path));
     QVERIFY(config.save());
     QVERIFY(QFileInfo(m_path).isSymLink());
-    QCOMPARE(readFile(target), QByteArray("default: a\nprojects:\n  a: /a\n"));
-}
-
-void TestProjectConfig::killedWhileSavingNeverLeavesPartialFile()
-{
-    ProjectConfig probe;
-    probe.addProject(QStringLiteral("a"), QStringLiteral("/a"));
-    const QByteArray small = projectlist::serialize(probe.projects());
-    QRandomGenerator rng(7);
-    int checked = 0;
-    for (int round = 0; round < 15; ++round) {
-        QProcess helper;
-        helper.start(QStringLiteral(DORV_SAVE_HELPER), {});
-        QVERIFY(helper.waitForStarted());
-        QTest::qWait(30 + rng.bounded(120));
-        ::kill(helper.processId(), SIGKILL);
-        helper.waitForFinished();
-        const QByteArray content = readFile(m_path);
-        if (content == "<missing>")
-            continue; // killed before the first save completed
-        if (content != small) {
-            QVERIFY(content.startsWith("default: project0\nprojects:\n"));
-            QVERIFY(content.endsWith("  project1999: /srv/p/1999\n"));
-            QCOMPARE(content.count('\n'), 2002);
-        }
-        ++checked;
-    }
-    QVERIFY(checked >= 10);
+    QCOMPARE(readFile(target), written);
 }
 
 void TestProjectConfig::edits_data()
 {
-    // Start list ("a*" = default), operation, result.
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("operation");
-    QTest::addColumn<QString>("expected");
-    auto row = [](const char *name, const char *start, const char *op, const char *expected) {
-        QTest::newRow(name) << QString::fromLatin1(start) << QString::fromLatin1(op)
-                            << QString::fromLatin1(expected);
+    QTest::addColumn<QByteArray>("file"); // the list before the edit
+    QTest::addColumn<QString>("add");     // one of add, remove, setDefault
+    QTest::addColumn<QList<qsizetype>>("remove");
+    QTest::addColumn<int>("setDefault");   // a position; -1: an entry not in the list
+    QTest::addColumn<QString>("expected"); // '*' marks a default
+    const char *abc = "projects:\n a: /a\n b: /b\n c: /c\n", *a = "default: a\n",
+               *b = "default: b\n";
+    const struct {
+        const char *name, *defaultLine, *list, *add;
+        QList<qsizetype> remove;
+        int setDefault;
+        const char *expected;
+    } rows[] = {
+        {"add to empty", "", "", "x", {}, -2, "x*"},
+        {"add to list with default", a, abc, "x", {}, -2, "a* b c x"},
+        {"add to list without default", "", abc, "x", {}, -2, "a b c x"},
+        {"add duplicate", a, abc, "a", {}, -2, "a* b c a"},
+        {"remove only", a, "projects:\n a: /a\n", nullptr, {0}, -2, ""},
+        {"remove first default", a, abc, nullptr, {0}, -2, "b* c"},
+        {"remove middle default", b, abc, nullptr, {1}, -2, "a* c"},
+        {"remove non-default", "", abc, nullptr, {1}, -2, "a c"},
+        {"remove keeps flags", b, abc, nullptr, {2}, -2, "a b*"},
+        {"remove two, second default", b, abc, nullptr, {0, 1}, -2, "c*"},
+        {"out of range ignored", a, abc, nullptr, {5, -1, 3}, -2, "a* b c"},
+        {"out of range with valid", a, abc, nullptr, {9, 0}, -2, "b* c"},
+        {"setDefault", a, abc, nullptr, {}, 2, "a b c*"},
+        {"setDefault unknown id", a, abc, nullptr, {}, -1, "a b c"},
     };
-    row("add to empty", "", "add x", "x*");
-    row("add to list with default", "a*", "add x", "a* x");
-    row("add to list without default", "a b", "add x", "a b x");
-    row("add duplicate", "a*", "add a", "a* a");
-    row("remove only", "a*", "remove 0", "");
-    row("remove first default", "a* b c", "remove 0", "b* c");
-    row("remove middle default", "a b* c", "remove 1", "a* c");
-    row("remove non-default", "a b c", "remove 1", "a c");
-    row("remove keeps flags", "a b* c", "remove 2", "a b*");
-    row("remove two, second default", "a b c* d", "remove 0 2", "b* d");
-    row("out of range ignored", "a* b", "remove 5 -1 2", "a* b");
-    row("out of range with valid", "a* b", "remove 9 0", "b*");
-    row("setDefault", "a b c*", "default 1", "a b* c");
-    row("setDefault on default", "a* b", "default 0", "a* b");
-    row("setDefault unknown id", "a* b", "default x", "a b");
+    for (const auto &r : rows)
+        QTest::newRow(r.name) << QByteArray(r.defaultLine) + r.list << QString::fromLatin1(r.add)
+                              << r.remove << r.setDefault << QString::fromLatin1(r.expected);
 }
 
 void TestProjectConfig::edits()
 {
-    QFETCH(QString, start);
-    QFETCH(QString, operation);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, add);
+    QFETCH(QList<qsizetype>, remove);
+    QFETCH(int, setDefault);
     QFETCH(QString, expected);
     ProjectConfig config;
-    if (!start.isEmpty()) {
-        QByteArray defaultLine = "default: -none-\n";
-        QByteArray entries;
-        for (QString alias : start.split(u' ')) {
-            if (alias.endsWith(u'*')) {
-                alias.chop(1);
-                defaultLine = "default: " + alias.toUtf8() + "\n";
-            }
-            entries += "  " + alias.toUtf8() + ": /" + alias.toUtf8() + "\n";
-        }
-        writeFile(m_path, defaultLine + "projects:\n" + entries);
-        config.load();
-    }
-    const QStringList words = operation.split(u' ');
-    if (words[0] == QStringLiteral("add")) {
-        config.addProject(words[1], QStringLiteral("/p"));
-    } else if (words[0] == QStringLiteral("remove")) {
-        QList<qsizetype> positions;
-        for (qsizetype i = 1; i < words.size(); ++i)
-            positions.append(words[i].toLongLong());
-        config.removeProject(positions);
-    } else {
-        bool ok = false;
-        const int at = words[1].toInt(&ok);
-        config.setDefault(ok ? config.projects().at(at)
-                             : ProjectEntry::create(QStringLiteral("a"), QStringLiteral("/a")));
-    }
+    QVERIFY(writeFile(m_path, file));
+    config.load();
+    if (!add.isNull())
+        config.addProject(add, QStringLiteral("/p"));
+    if (!remove.isEmpty())
+        config.removeProject(remove);
+    if (setDefault >= -1)
+        config.setDefault(setDefault >= 0
+                              ? config.projects().at(setDefault)
+                              : ProjectEntry::create(QStringLiteral("a"), QStringLiteral("/a")));
     QCOMPARE(flags(config), expected);
-}
-
-void TestProjectConfig::setDefaultNotifiesPerEntry()
-{
-    ProjectConfig config;
-    for (const char *a : {"a", "b", "c"})
-        config.addProject(QString::fromLatin1(a), QStringLiteral("/p"));
-    QSignalSpy spy(&config, &ProjectConfig::changed);
-    config.setDefault(config.projects().at(2));
-    QCOMPARE(spy.count(), 3);
 }
 
 QTEST_GUILESS_MAIN(TestProjectConfig)

@@ -1,158 +1,100 @@
 #include "launchagentcontroller.h"
 #include "testhome.h"
 
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTest>
 
 #include <csignal>
 #include <unistd.h>
 
 using namespace dorv;
-using dorv::test::TestHome;
+using namespace dorv::test;
 
-Q_DECLARE_METATYPE(ServiceOperation)
 Q_DECLARE_METATYPE(ServiceCommand)
+Q_DECLARE_METATYPE(ServiceOperation)
 
 class TestService : public QObject {
     Q_OBJECT
     TestHome m_home;
-    QString m_home2;
-    QString m_log;
 
 private Q_SLOTS:
-    void initTestCase();
-    void commandTables_data();
-    void commandTables();
-    void locations();
-    void runsTheTool_data();
-    void runsTheTool();
+    void commands_data();
+    void commands();
     void hangingToolIsKilled();
     void missingToolReadsNotLoaded();
 };
 
-void TestService::initTestCase()
-{
-    // A home folder with blanks: plistPath must still reach the tool as one argument.
-    m_home2 = m_home.file(QStringLiteral("John Q Public"));
-    QDir().mkpath(m_home2);
-    qputenv("HOME", QFile::encodeName(m_home2));
-    m_log = m_home.file(QStringLiteral("argv.log"));
-}
-
 // Both platforms' tables, on every platform: the exact program and arguments (one per "|").
-void TestService::commandTables_data()
+// This platform's rows also run, against a fake tool that records its arguments and exits
+// with the row's status.
+void TestService::commands_data()
 {
+    QTest::addColumn<ServiceOperation>("op");
     QTest::addColumn<ServiceCommand>("command");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<int>("exitCode");
     const QString plist = QStringLiteral("/Users/a b/Library/LaunchAgents/com.ferlinq.plist");
+    const QString systemctl = QStringLiteral("/usr/bin/systemctl --user|");
+    const QString unit = QStringLiteral("|com.ferlinq.service");
     using Op = ServiceOperation;
-    QTest::newRow("print 501") << launchctlCommand(Op::IsLoaded, 501, plist)
-                               << "/bin/launchctl print|gui/501/com.ferlinq";
-    QTest::newRow("bootstrap 501")
-        << launchctlCommand(Op::Start, 501, plist) << "/bin/launchctl bootstrap|gui/501|" + plist;
-    QTest::newRow("bootout 501") << launchctlCommand(Op::Stop, 501, plist)
-                                 << "/bin/launchctl bootout|gui/501/com.ferlinq";
-    QTest::newRow("print 0") << launchctlCommand(Op::IsLoaded, 0, plist)
-                             << "/bin/launchctl print|gui/0/com.ferlinq";
-    QTest::newRow("bootstrap 0") << launchctlCommand(Op::Start, 0, plist)
-                                 << "/bin/launchctl bootstrap|gui/0|" + plist;
-    QTest::newRow("is-active") << systemctlCommand(Op::IsLoaded)
-                               << "/usr/bin/systemctl --user|is-active|--quiet|com.ferlinq.service";
-    QTest::newRow("start") << systemctlCommand(Op::Start)
-                           << "/usr/bin/systemctl --user|start|com.ferlinq.service";
-    QTest::newRow("stop") << systemctlCommand(Op::Stop)
-                          << "/usr/bin/systemctl --user|stop|com.ferlinq.service";
+    auto launchctl = [&](const char *name, Op op, uint uid, const QString &expected) {
+        QTest::newRow(name) << op << launchctlCommand(op, uid, plist)
+                            << "/bin/launchctl " + expected << 0;
+    };
+    launchctl("print 501", Op::IsLoaded, 501, "print|gui/501/com.ferlinq");
+    launchctl("bootstrap 501", Op::Start, 501, "bootstrap|gui/501|" + plist);
+    launchctl("bootout 501", Op::Stop, 501, "bootout|gui/501/com.ferlinq");
+    launchctl("print 0", Op::IsLoaded, 0, "print|gui/0/com.ferlinq");
+    launchctl("bootstrap 0", Op::Start, 0, "bootstrap|gui/0|" + plist);
+    auto row = [&](const char *name, Op op, const QString &expected, int exitCode) {
+        QTest::newRow(name) << op << systemctlCommand(op) << systemctl + expected + unit
+                            << exitCode;
+    };
+    row("is-active", Op::IsLoaded, "is-active|--quiet", 0);
+    row("is-active, not loaded", Op::IsLoaded, "is-active|--quiet", 3);
+    row("start", Op::Start, "start", 0);
+    row("start fails silently", Op::Start, "start", 5);
+    row("stop", Op::Stop, "stop", 0);
 }
 
-void TestService::commandTables()
+void TestService::commands()
 {
+    QFETCH(ServiceOperation, op);
     QFETCH(ServiceCommand, command);
     QFETCH(QString, expected);
-    QCOMPARE(command.program + u' ' + command.arguments.join(u'|'), expected);
-}
-
-void TestService::locations()
-{
-    QCOMPARE(LaunchAgentController::plistPath(),
-             m_home2 + QStringLiteral("/Library/LaunchAgents/com.ferlinq.plist"));
-    QCOMPARE(LaunchAgentController::serviceTarget(),
-             QStringLiteral("gui/%1/com.ferlinq").arg(::getuid()));
-    QCOMPARE(LaunchAgentController::logFolder(),
-             m_home2 + QStringLiteral("/Library/Logs/com.ferlinq"));
-    // Computed once: a later change of HOME does not move them.
-    qputenv("HOME", "/elsewhere");
-    QCOMPARE(LaunchAgentController::plistPath(),
-             m_home2 + QStringLiteral("/Library/LaunchAgents/com.ferlinq.plist"));
-    qputenv("HOME", QFile::encodeName(m_home2));
-#ifdef Q_OS_MACOS
-    QCOMPARE(LaunchAgentController::command(ServiceOperation::Start).arguments.last(),
-             LaunchAgentController::plistPath());
-#else
-    QCOMPARE(LaunchAgentController::command(ServiceOperation::Start),
-             systemctlCommand(ServiceOperation::Start));
-#endif
-}
-
-void TestService::runsTheTool_data()
-{
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("operation");
-    QTest::addColumn<bool>("loaded");
-    QTest::newRow("loaded") << 0 << "isLoaded" << true;
-    QTest::newRow("not loaded") << 3 << "isLoaded" << false;
-    QTest::newRow("other failure") << 1 << "isLoaded" << false;
-    QTest::newRow("start fails silently") << 5 << "start" << false;
-    QTest::newRow("stop fails silently") << 5 << "stop" << false;
-    QTest::newRow("start") << 0 << "start" << false;
-}
-
-void TestService::runsTheTool()
-{
     QFETCH(int, exitCode);
-    QFETCH(QString, operation);
-    QFETCH(bool, loaded);
-    QFile::remove(m_log);
-    // The fake records each argument on its own line, then exits with the chosen status.
-    const QString fake = test::writeScript(
-        m_home.file(QStringLiteral("bin/fake-tool")),
-        "for a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" + QFile::encodeName(m_log) +
-            "'\necho noise; echo noise >&2\nexit " + QByteArray::number(exitCode) + "\n");
-    LaunchAgentController::setProgramOverride(fake);
-    ServiceOperation op = ServiceOperation::IsLoaded;
-    if (operation == QStringLiteral("isLoaded")) {
-        QCOMPARE(LaunchAgentController::isLoaded(), loaded);
-    } else if (operation == QStringLiteral("start")) {
-        op = ServiceOperation::Start;
-        LaunchAgentController::start();
-    } else {
-        op = ServiceOperation::Stop;
-        LaunchAgentController::stop();
-    }
+    QCOMPARE(command.program + u' ' + command.arguments.join(u'|'), expected);
+    if (command.program != LaunchAgentController::command(op).program)
+        return; // the other platform's table
+    const QString log = m_home.file(QStringLiteral("argv.log"));
+    QFile::remove(log);
+    LaunchAgentController::setProgramOverride(
+        writeFakeTool(m_home.file(QStringLiteral("bin/tool")), log,
+                      "echo noise; echo noise >&2; exit " + QByteArray::number(exitCode)));
+    if (op == ServiceOperation::IsLoaded)
+        QCOMPARE(LaunchAgentController::isLoaded(), exitCode == 0);
+    else
+        op == ServiceOperation::Start ? LaunchAgentController::start()
+                                      : LaunchAgentController::stop();
     LaunchAgentController::setProgramOverride({});
-    QFile log(m_log);
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    const QStringList recorded = QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    QCOMPARE(recorded, LaunchAgentController::command(op).arguments);
+    QCOMPARE(QString::fromUtf8(readFile(log)).split(u'\n', Qt::SkipEmptyParts),
+             expected.section(u' ', 1).split(u'|'));
 }
 
 void TestService::hangingToolIsKilled()
 {
     const QString pidFile = m_home.file(QStringLiteral("hang.pid"));
-    const QString fake =
-        test::writeScript(m_home.file(QStringLiteral("bin/hang")),
-                          "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 60\n");
-    LaunchAgentController::setProgramOverride(fake);
+    LaunchAgentController::setProgramOverride(
+        writeScript(m_home.file(QStringLiteral("bin/hang")),
+                    "echo $$ > '" + QFile::encodeName(pidFile) + "'\nexec sleep 60\n"));
     QElapsedTimer clock;
     clock.start();
     QCOMPARE(LaunchAgentController::isLoaded(), false);
     LaunchAgentController::setProgramOverride({});
     QVERIFY(clock.elapsed() >= 9000 && clock.elapsed() < 13000);
-    QFile f(pidFile);
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const pid_t pid = f.readAll().trimmed().toInt();
-    QTRY_VERIFY(::kill(pid, 0) != 0); // gone, not left behind
+    const pid_t pid = readFile(pidFile).trimmed().toInt();
+    QVERIFY(pid > 0);
+    QTRY_VERIFY(::kill(pid, 0) != 0); // our own child is gone, not left behind
 }
 
 void TestService::missingToolReadsNotLoaded()

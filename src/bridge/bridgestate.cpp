@@ -15,13 +15,4 @@ QString toText(BridgeState state)
     return QStringLiteral("offline");
 }
 
-std::optional<BridgeState> bridgeStateFromText(QStringView text)
-{
-    for (auto state : {BridgeState::Connected, BridgeState::Connecting, BridgeState::Offline}) {
-        if (text == toText(state))
-            return state;
-    }
-    return std::nullopt;
-}
-
 } // namespace dorv

@@ -1,12 +1,10 @@
 #include "bridgestatus.h"
 #include "statusresponse.h"
 
+#include "httpexchange.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkProxy>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QTimer>
 
 namespace dorv {
@@ -17,13 +15,9 @@ QUrl BridgeStatus::defaultBaseUrl()
 }
 
 BridgeStatus::BridgeStatus(const QUrl &baseUrl, QObject *parent)
-    : QObject(parent), m_baseUrl(baseUrl), m_network(new QNetworkAccessManager(this))
+    : QObject(parent), m_baseUrl(baseUrl)
 {
-    // The bridge is on this machine: a system or environment proxy must never see its traffic.
-    m_network->setProxy(QNetworkProxy::NoProxy);
-    m_network->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
-
 void BridgeStatus::setState(BridgeState state)
 {
     publish(m_state, state);
@@ -46,7 +40,8 @@ void BridgeStatus::startPolling()
     delete m_timer;
     m_timer = new QTimer(this);
     m_timer->setInterval(kPollIntervalMs);
-    m_timer->setTimerType(Qt::CoarseTimer);
+    // A coarse timer would poll up to 5 % early.
+    m_timer->setTimerType(Qt::PreciseTimer);
     connect(m_timer, &QTimer::timeout, this, [self = QPointer(this)] {
         QMetaObject::invokeMethod(
             self,
@@ -61,50 +56,15 @@ void BridgeStatus::startPolling()
 
 void BridgeStatus::poll()
 {
-    QNetworkRequest request(endpoint(QStringLiteral("status")));
-    request.setTransferTimeout(kStatusIdleTimeoutMs);
-    QNetworkReply *reply = m_network->get(request);
-    // Bound what a misbehaving bridge can cost: total lifetime and body size.
-    reply->setReadBufferSize(64 * 1024);
-    // A timer owned by the reply dies with it; a free single-shot would linger for the full
-    // lifetime after every poll.
-    auto *lifetime = new QTimer(reply);
-    lifetime->setSingleShot(true);
-    connect(lifetime, &QTimer::timeout, reply, &QNetworkReply::abort);
-    lifetime->start(kStatusLifetimeMs);
-
-    auto body = std::make_shared<QByteArray>();
-    auto tooLarge = std::make_shared<bool>(false);
-    auto overLimit = [reply, tooLarge](qint64 size) {
-        if (size > kMaxStatusBodyBytes && !*tooLarge) {
-            *tooLarge = true;
-            reply->abort();
-        }
-    };
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, overLimit] {
-        const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid())
-            overLimit(length.toLongLong());
-    });
-    connect(reply, &QIODevice::readyRead, reply, [reply, body, overLimit, tooLarge] {
-        if (*tooLarge)
-            return;
-        body->append(reply->readAll());
-        overLimit(body->size());
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, reply, body, tooLarge] {
-        reply->deleteLater();
-        if (!*tooLarge && reply->isOpen())
-            body->append(reply->readAll());
-        applyStatusReply(reply, *body, *tooLarge);
-    });
+    const HttpExchange *exchange =
+        HttpExchange::start(endpoint(QStringLiteral("status")), "GET", {}, {},
+                            {kStatusIdleTimeoutMs, kStatusLifetimeMs, kMaxStatusReplyBytes}, this);
+    connect(exchange, &HttpExchange::finished, this, &BridgeStatus::applyStatusReply);
 }
 
-void BridgeStatus::applyStatusReply(QNetworkReply *reply, const QByteArray &body, bool bodyTooLarge)
+void BridgeStatus::applyStatusReply(int statusCode, const QByteArray &body)
 {
-    const QVariant code = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (bodyTooLarge || reply->error() != QNetworkReply::NoError || !code.isValid() ||
-        code.toInt() != 200) {
+    if (statusCode != 200) {
         publish(m_state, BridgeState::Offline);
         return;
     }
@@ -125,28 +85,26 @@ void BridgeStatus::applyStatusReply(QNetworkReply *reply, const QByteArray &body
 
 void BridgeStatus::switchProject(const QString &name)
 {
-    QNetworkRequest request(endpoint(QStringLiteral("use")));
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("project"), name}})
                                 .toJson(QJsonDocument::Compact);
-    sendCommand(request, &body);
+    sendCommand(QStringLiteral("use"), "Content-Type: application/json\r\n", body);
 }
 
 void BridgeStatus::newSession()
 {
-    sendCommand(QNetworkRequest(endpoint(QStringLiteral("new"))), nullptr);
+    sendCommand(QStringLiteral("new"), {}, {});
 }
 
-void BridgeStatus::sendCommand(QNetworkRequest request, const QByteArray *body)
+// A command goes out once on a connection of its own: an HTTP stack that resends a request
+// whose connection closed early would start two sessions. However it ends, the next poll
+// shows what happened.
+void BridgeStatus::sendCommand(const QString &component, const QByteArray &headers,
+                               const QByteArray &body)
 {
-    request.setTransferTimeout(kCommandIdleTimeoutMs);
-    QNetworkReply *reply =
-        body ? m_network->post(request, *body) : m_network->sendCustomRequest(request, "POST");
-    // The reply is never examined: whatever happened, the next poll shows it.
-    connect(reply, &QNetworkReply::finished, this, [this, reply] {
-        reply->deleteLater();
-        poll();
-    });
+    const HttpExchange *exchange =
+        HttpExchange::start(endpoint(component), "POST", headers, body,
+                            {kCommandIdleTimeoutMs, 0, kMaxCommandReplyBytes}, this);
+    connect(exchange, &HttpExchange::finished, this, &BridgeStatus::poll);
 }
 
 } // namespace dorv

@@ -8,9 +8,6 @@
 #include <QUrl>
 #include <optional>
 
-class QNetworkAccessManager;
-class QNetworkReply;
-class QNetworkRequest;
 class QTimer;
 
 // The utility's one picture of the bridge, learnt by polling GET /status. Every assignment of a
@@ -24,7 +21,9 @@ public:
     static constexpr int kStatusIdleTimeoutMs = 3000;
     static constexpr int kCommandIdleTimeoutMs = 5000;
     static constexpr int kStatusLifetimeMs = 10000;
-    static constexpr qint64 kMaxStatusBodyBytes = 1 << 20;
+    static constexpr qint64 kMaxStatusReplyBytes = 1 << 20;
+    // A command's reply is never examined: a little is read, the rest is refused.
+    static constexpr qint64 kMaxCommandReplyBytes = 64 << 10;
 
     static QUrl defaultBaseUrl(); // http://127.0.0.1:9876
 
@@ -36,8 +35,6 @@ public:
     bool marvekBusy() const { return m_marvekBusy; }
     std::optional<double> contextPct() const { return m_contextPct; }
     qint64 queued() const { return m_queued; }
-    QUrl baseUrl() const { return m_baseUrl; }
-    const QTimer *timer() const { return m_timer; }
 
     // Used by the panel right after it stops the bridge.
     void setState(BridgeState state);
@@ -52,8 +49,8 @@ Q_SIGNALS:
 
 private:
     QUrl endpoint(const QString &component) const;
-    void sendCommand(QNetworkRequest request, const QByteArray *body);
-    void applyStatusReply(QNetworkReply *reply, const QByteArray &body, bool bodyTooLarge);
+    void sendCommand(const QString &component, const QByteArray &headers, const QByteArray &body);
+    void applyStatusReply(int statusCode, const QByteArray &body);
 
     template <typename T> void publish(T &field, T value)
     {
@@ -70,7 +67,6 @@ private:
 
     const QUrl m_baseUrl;
     QTimer *m_timer = nullptr;
-    QNetworkAccessManager *m_network = nullptr;
 };
 
 } // namespace dorv

@@ -10,8 +10,37 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dorv {
+
+namespace {
+// Only a regular file (after symlinks) is read, and never more than maxBytes + 1 bytes: a FIFO
+// at the path would block the main thread, a device like /dev/zero would never end. Opening
+// without blocking and checking the opened file leaves no gap for a swap in between.
+std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    QFile file;
+    struct stat info {};
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    QByteArray bytes = file.read(maxBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > maxBytes)
+        return std::nullopt;
+    return bytes;
+}
+} // namespace
 
 ProjectConfig::ProjectConfig(QObject *parent) : QObject(parent) {}
 
@@ -24,12 +53,10 @@ const QString &ProjectConfig::configPath()
 
 void ProjectConfig::load()
 {
-    QFile file(configPath());
     // A file far beyond any real project list is treated as unreadable rather than read whole.
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileBytes)
-        return;
+    const std::optional<QByteArray> bytes = readRegularFile(configPath(), kMaxFileBytes);
     QString text;
-    if (!decodeUtf8Strict(file.readAll(), &text) || file.error() != QFileDevice::NoError)
+    if (!bytes || !decodeUtf8Strict(*bytes, &text))
         return;
     m_projects = projectlist::parse(text);
     Q_EMIT changed();

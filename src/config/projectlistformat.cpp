@@ -17,6 +17,14 @@ bool hasLineBreak(const QString &text)
 {
     return std::any_of(text.begin(), text.end(), isLineBreak);
 }
+
+// The alias in quotes, on one line and as valid text, so the user can find the row it names.
+QString quoted(const QString &alias)
+{
+    QString shown = QString::fromUtf8(alias.toUtf8());
+    std::replace_if(shown.begin(), shown.end(), isLineBreak, QChar(0x21b5));
+    return u'"' + shown + u'"';
+}
 } // namespace
 
 QList<ProjectEntry> parse(QStringView text)
@@ -89,7 +97,8 @@ QString listProblem(const QList<ProjectEntry> &entries)
     for (const ProjectEntry &entry : entries) {
         const QString problem = entryProblem(entry.alias, entry.path);
         if (!problem.isEmpty())
-            return QStringLiteral("\"%1\": %2").arg(entry.alias, problem);
+            return QStringLiteral("the entry %1 cannot be saved: %2")
+                .arg(quoted(entry.alias), problem);
     }
     return {};
 }

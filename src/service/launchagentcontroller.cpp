@@ -17,16 +17,25 @@ QString &programOverride()
 }
 } // namespace
 
+QString launchdDomain(uint userId)
+{
+    return QStringLiteral("gui/") + QString::number(userId);
+}
+
+QString launchdServiceTarget(uint userId)
+{
+    return launchdDomain(userId) + u'/' + kLabel;
+}
+
 ServiceCommand launchctlCommand(ServiceOperation operation, uint userId, const QString &plistPath)
 {
-    const QString domain = QStringLiteral("gui/") + QString::number(userId);
-    const QString target = domain + u'/' + kLabel;
+    const QString target = launchdServiceTarget(userId);
     const QString program = QStringLiteral("/bin/launchctl");
     switch (operation) {
     case ServiceOperation::IsLoaded:
         return {program, {QStringLiteral("print"), target}};
     case ServiceOperation::Start:
-        return {program, {QStringLiteral("bootstrap"), domain, plistPath}};
+        return {program, {QStringLiteral("bootstrap"), launchdDomain(userId), plistPath}};
     case ServiceOperation::Stop:
         break;
     }
@@ -54,13 +63,6 @@ const QString &LaunchAgentController::plistPath()
     static const QString path =
         QDir::home().filePath(QStringLiteral("Library/LaunchAgents/com.ferlinq.plist"));
     return path;
-}
-
-const QString &LaunchAgentController::serviceTarget()
-{
-    static const QString target =
-        QStringLiteral("gui/") + QString::number(::getuid()) + u'/' + kLabel;
-    return target;
 }
 
 QString LaunchAgentController::logFolder()

@@ -15,6 +15,9 @@ struct ServiceCommand {
     bool operator==(const ServiceCommand &) const = default;
 };
 
+QString launchdDomain(uint userId);        // gui/<uid>
+QString launchdServiceTarget(uint userId); // gui/<uid>/com.ferlinq, for "print" and "bootout"
+
 // The two command tables, plain data so both are tested on every platform.
 ServiceCommand launchctlCommand(ServiceOperation operation, uint userId, const QString &plistPath);
 ServiceCommand systemctlCommand(ServiceOperation operation);
@@ -23,9 +26,8 @@ class LaunchAgentController {
 public:
     LaunchAgentController() = delete;
 
-    static const QString &plistPath();     // ~/Library/LaunchAgents/com.ferlinq.plist
-    static const QString &serviceTarget(); // gui/<uid>/com.ferlinq
-    static QString logFolder();            // ~/Library/Logs/com.ferlinq
+    static const QString &plistPath(); // ~/Library/LaunchAgents/com.ferlinq.plist
+    static QString logFolder();        // ~/Library/Logs/com.ferlinq
 
     // This platform's command for an operation.
     static ServiceCommand command(ServiceOperation operation);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHostAddress>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMap>
 #include <QObject>
@@ -11,7 +11,7 @@
 class QTcpSocket;
 
 // A tiny in-process HTTP/1.1 server on an ephemeral loopback port. It records every request
-// byte for byte and answers with whatever the test's handler returns.
+// byte for byte and answers with whatever the test's handler returns, as badly as asked.
 namespace dorv::test {
 
 struct HttpRequest {
@@ -20,6 +20,8 @@ struct HttpRequest {
     QByteArray path;
     QMap<QByteArray, QByteArray> headers; // names lower-cased
     QByteArray body;
+    int connection = 0;    // 1 for the server's first connection, and so on
+    qint64 receivedMs = 0; // since the server was made
 };
 
 struct HttpResponse {
@@ -27,11 +29,11 @@ struct HttpResponse {
     QByteArray body;
     QList<QPair<QByteArray, QByteArray>> headers;
     int delayMs = 0;        // wait before answering at all
-    int dripIntervalMs = 0; // >0: send the whole answer one byte per interval
+    int dripIntervalMs = 0; // >0: send the whole answer, head included, one byte per interval
     qint64 bodyRepeat = 0;  // >0: the body is `body` repeated this many times, sent paced
-    bool sendContentLength = true;
-    bool noAnswer = false;  // accept and read, never answer
-    qint64 resetAfter = -1; // >=0: cut the connection after this many body bytes
+    bool sendContentLength = true; // false: the body ends when the connection closes
+    bool noAnswer = false;         // accept and read, never answer
+    qint64 resetAfter = -1;        // >=0: cut the connection after this many bytes of the answer
 };
 
 class FakeHttpServer : public QObject {
@@ -39,9 +41,8 @@ class FakeHttpServer : public QObject {
 public:
     using Handler = std::function<HttpResponse(const HttpRequest &)>;
 
-    explicit FakeHttpServer(QObject *parent = nullptr);
+    FakeHttpServer();
     QUrl baseUrl() const;
-    quint16 port() const { return m_server.serverPort(); }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
     // Shortcut: every request gets this status and body.
     void respond(int status, const QByteArray &body);
@@ -53,14 +54,12 @@ public:
     qint64 bytesWritten() const { return m_bytesWritten; }
     int connections() const { return m_connections; }
 
-Q_SIGNALS:
-    void requestReceived();
-
 private:
     void onConnection();
     void serve(QTcpSocket *socket, const HttpRequest &request);
 
     QTcpServer m_server;
+    QElapsedTimer m_clock;
     Handler m_handler;
     QList<HttpRequest> m_requests;
     qint64 m_bytesWritten = 0;

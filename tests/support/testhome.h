@@ -22,5 +22,13 @@ private:
 
 // Writes an executable shell script; returns its path.
 QString writeScript(const QString &path, const QByteArray &body);
+// A fake platform tool: appends each argument as a line to argvLog, then runs `then`.
+QString writeFakeTool(const QString &path, const QString &argvLog, const QByteArray &then);
+
+// Whole-file helpers; a missing file reads as empty. writeFile creates the folders.
+QByteArray readFile(const QString &path);
+bool writeFile(const QString &path, const QByteArray &bytes);
+// A fixture from tests/data.
+QByteArray testData(const QString &name);
 
 } // namespace dorv::test

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <QWidget>
 
-// Shared by the widget tests: a fake service tool, files, and what a window shows.
+// Shared by the widget tests: a fake service tool and what a window shows.
 namespace dorv::test {
 
 // A fake launchctl/systemctl: appends its arguments as one line to a log and exits with the
@@ -23,9 +23,6 @@ private:
     QString m_log;
     QString m_status;
 };
-
-void writeFile(const QString &path, const QByteArray &bytes);
-QByteArray readFile(const QString &path);
 
 // Object names of the visible widgets of a layout, in order.
 QStringList visibleRows(QWidget *container);

@@ -52,6 +52,8 @@ def split_lines(text):
 
 def parse_projects(text):
     """The project list reader's rules: returns (default alias, [(alias, path), ...])."""
+    # A leading byte-order mark is not content, as for the utility's reader.
+    text = text[1:] if text.startswith("\ufeff") else text
     default, inside, entries = "", False, []
     for raw in split_lines(text):
         line = trim(raw)
