@@ -4,6 +4,7 @@
 #include "panelwindow.h"
 #include "projectconfig.h"
 #include "reloadsignal.h"
+#include "style.h"
 #include "uitestkit.h"
 #include "wraplabel.h"
 
@@ -145,9 +146,11 @@ void TestMenuPanel::states_data()
               R"(,"marvek_busy":true,"context_pct":87.9,"queued":3)"),
         "headerSection divider projectCard divider toggleSection divider projectsSection "
         "divider actionsSection divider quitRow",
-        {"Connected", "Busy", "87%", "3 messages queued", "!Idle"});
+        {"Connected", "Busy", "87%", "3 messages queued", "!Idle", "bar:orange"});
     row("idle, 1 queued, no context", 200, reply("connected", "api", {}, R"(,"queued":1)"), {},
         {"Idle", "1 message queued", "!%"});
+    row("context 70", 200, reply("connected", "api", {}, R"(,"context_pct":70)"), {},
+        {"70%", "bar:blue"});
     row("context 100", 200, reply("connected", "api", {}, R"(,"context_pct":100)"), {}, {"100%"});
     row("context 150", 200, reply("connected", "api", {}, R"(,"context_pct":150)"), {}, {"150%"});
     row("context past 64 bits", 200, reply("connected", "api", {}, R"(,"context_pct":1e300)"), {},
@@ -161,7 +164,7 @@ void TestMenuPanel::states_data()
         "projects:\n  web: /srv/web_frontend\n  api: /srv/api_server\n  api: /srv/second\n");
     row("dark", 200,
         reply("connected", "api", {"api", "web"}, R"(,"marvek_busy":true,"context_pct":41.5)"), {},
-        {"Connected", "41%"}, {}, true);
+        {"Connected", "41%", "bar:blue"}, {}, true);
 }
 
 void TestMenuPanel::states()
@@ -191,7 +194,13 @@ void TestMenuPanel::states()
         QCOMPARE(visibleRows(m_panel).join(u' '), rows);
     const QStringList shown = visibleTexts(m_window.get());
     for (const QString &text : texts) {
-        if (text.startsWith(u'!'))
+        if (text.startsWith(QStringLiteral("bar:"))) { // the fill's colour, as drawn
+            const QImage bar =
+                m_panel->findChild<QWidget *>(QStringLiteral("contextBar"))->grab().toImage();
+            const QColor fill = style::color(
+                text.endsWith(QStringLiteral("orange")) ? style::Tint::Orange : style::Tint::Blue);
+            QCOMPARE(bar.pixelColor(2, 1).hue() / 10, fill.hue() / 10);
+        } else if (text.startsWith(u'!'))
             QVERIFY2(shown.filter(text.mid(1)).isEmpty(), qPrintable(shown.join(u'|')));
         else
             QVERIFY2(shown.contains(text), qPrintable(text + u'|' + shown.join(u'|')));

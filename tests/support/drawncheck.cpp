@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
+#include <QTextLayout>
 #include <QWidget>
 
 namespace dorv::test {
@@ -71,11 +72,25 @@ void checkWidget(QWidget *w, QStringList &faults)
     if (auto *label = qobject_cast<QLabel *>(w))
         checkLabel(label, faults);
     if (auto *wrap = qobject_cast<WrapLabel *>(w)) {
-        if (wrap->height() < wrap->heightForWidth(wrap->width()))
-            faults << QStringLiteral("%1: %2 high, its lines need %3")
+        // Laid out here, not by the label: its own arithmetic may be the fault.
+        QTextLayout layout(wrap->text(), wrap->font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        int lines = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(wrap->width());
+            ++lines;
+        }
+        layout.endLayout();
+        const int needed = (lines - 1) * wrap->fontMetrics().height() + glyphHeight(wrap->font());
+        if (wrap->height() < needed)
+            faults << QStringLiteral("%1: %2 high, its %3 lines need %4")
                           .arg(name(wrap))
                           .arg(wrap->height())
-                          .arg(wrap->heightForWidth(wrap->width()));
+                          .arg(lines)
+                          .arg(needed);
     }
     QWidget *parent = w->parentWidget();
     if (parent && !w->isWindow() && !scrolledContent(w) && !parent->rect().contains(w->geometry()))
