@@ -39,6 +39,18 @@ QStringList many(int n)
     return names;
 }
 
+// Notes where a window is when it is shown.
+struct ShowWatcher : QObject {
+    explicit ShowWatcher(QRect *at) : m_at(at) {}
+    bool eventFilter(QObject *o, QEvent *e) override
+    {
+        if (e->type() == QEvent::Show)
+            *m_at = static_cast<QWidget *>(o)->geometry();
+        return false;
+    }
+    QRect *m_at;
+};
+
 const QString kOffline = QStringLiteral("headerSection divider toggleSection divider offlineHint "
                                         "divider actionsSection divider quitRow");
 const QString kLong = QStringLiteral("a-very-long-project-name-without-a-single-break-anywhere");
@@ -229,9 +241,14 @@ void TestMenuPanel::heightFollowsContent()
     apply(200, tall);
     QTRY_COMPARE(m_window->height(), tallHeight);
     m_window->hide();
-    apply(500, {}); // and while it is closed
+    apply(500, {}); // and while it is closed: it opens at the right size, it does not jump
+    QRect shownAt;
+    ShowWatcher watcher(&shownAt);
+    m_window->installEventFilter(&watcher);
     open();
     QCOMPARE(visibleRows(m_panel).join(u' '), kOffline);
+    QCoreApplication::processEvents();
+    QCOMPARE(shownAt, m_window->geometry());
     QVERIFY2(faults().isEmpty(), qPrintable(faults().join(u'\n')));
 }
 
