@@ -94,16 +94,8 @@ ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()
                      0, Qt::AlignHCenter);
     layout->addWidget(m_emptyNotice);
 
-    m_scroll = new QScrollArea(this);
-    m_scroll->setObjectName(QStringLiteral("projectList"));
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setFocusPolicy(Qt::NoFocus);
-    auto *list = new QWidget(m_scroll);
-    m_rows = uikit::vbox(list, 0);
+    m_scroll = uikit::makeScrollingColumn(this, QStringLiteral("projectList"), &m_rows);
     m_rows->addStretch();
-    m_scroll->setWidget(list);
     layout->addWidget(m_scroll, 1);
     layout->addStretch(0);
 

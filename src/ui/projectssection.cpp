@@ -33,13 +33,8 @@ ProjectsSection::ProjectsSection(BridgeStatus *status, QWidget *parent)
     heading->setMinimumHeight(uikit::lineHeight(font) + 10);
     layout->addWidget(heading);
 
-    m_scroll = new QScrollArea(this);
-    m_scroll->setObjectName(QStringLiteral("projectRows"));
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setFocusPolicy(Qt::NoFocus);
-    m_scroll->viewport()->setAutoFillBackground(false);
+    m_scroll = uikit::makeScrollingColumn(this, QStringLiteral("projectRows"), &m_rows);
+    m_list = m_scroll->widget();
     // A slim bar that leaves the rows their width, as an overlay scroller does.
     m_scroll->verticalScrollBar()->setStyleSheet(
         QStringLiteral("QScrollBar:vertical { width: 8px; background: transparent; margin: 2px; }"
@@ -48,11 +43,6 @@ ProjectsSection::ProjectsSection(BridgeStatus *status, QWidget *parent)
                        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
                        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
             .arg(style::level(Level::Tertiary).name(QColor::HexArgb)));
-    m_list = new QWidget(m_scroll);
-    m_rows = uikit::vbox(m_list, 0);
-    m_scroll->setWidget(m_list);
-    // Transparent, so the panel's border and background show beside the rows.
-    m_list->setAutoFillBackground(false);
     layout->addWidget(m_scroll);
 }
 

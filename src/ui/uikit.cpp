@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace dorv::uikit {
@@ -63,6 +64,22 @@ QWidget *makeDivider(QWidget *parent, int inset)
     line->setFill(style::level(style::Level::Quaternary));
     layout->addWidget(line);
     return row;
+}
+
+QScrollArea *makeScrollingColumn(QWidget *parent, const QString &name, QVBoxLayout **rows)
+{
+    auto *area = new QScrollArea(parent);
+    area->setObjectName(name);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setFocusPolicy(Qt::NoFocus);
+    area->viewport()->setAutoFillBackground(false);
+    auto *column = new QWidget(area);
+    *rows = vbox(column, 0);
+    area->setWidget(column);
+    column->setAutoFillBackground(false); // setWidget() turned it on
+    return area;
 }
 
 QVBoxLayout *nameOverPath(QWidget *owner, const QString &name, const QFont &nameFont,

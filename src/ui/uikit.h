@@ -10,6 +10,7 @@ class QFont;
 class QHBoxLayout;
 class QLabel;
 class QLayout;
+class QScrollArea;
 class QString;
 class QVBoxLayout;
 class QWidget;
@@ -32,6 +33,10 @@ void clearLayout(QLayout *layout, int from = 0);
 
 // A thin full-width separator line; `inset` leaves room at the leading side.
 QWidget *makeDivider(QWidget *parent, int inset = 0);
+
+// A vertically scrolling column without a frame or a horizontal bar, transparent, so its parent
+// shows beside the rows; the column's layout goes to *rows.
+QScrollArea *makeScrollingColumn(QWidget *parent, const QString &name, QVBoxLayout **rows);
 
 // A project's name (wrapping, no line limit) over its path (one line, shortened in the middle),
 // spacing 1; no path line when `path` is null.
