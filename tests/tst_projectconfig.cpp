@@ -84,6 +84,7 @@ void TestProjectConfig::load_data()
         {"a FIFO", "<fifo>", "kept*"},
         {"link to /dev/zero", "<zero>", "kept*"},
         {"over the size cap", "<sparse>", "kept*"},
+        {"a sparse terabyte", "<sparse 1 TiB>", "kept*"}, // never allocated to be read
     };
     for (const auto &row : rows)
         QTest::newRow(row.name) << QByteArray(row.content) << QString::fromLatin1(row.expected);
@@ -100,9 +101,10 @@ void TestProjectConfig::load()
         QCOMPARE(::mkfifo(path.constData(), 0600), 0);
     else if (content == "<zero>")
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), m_path));
-    else if (content == "<sparse>")
+    else if (content.startsWith("<sparse"))
         QVERIFY(writeFile(m_path, "projects:\n") &&
-                QFile(m_path).resize(ProjectConfig::kMaxFileBytes + 1));
+                QFile(m_path).resize(content == "<sparse>" ? ProjectConfig::kMaxFileBytes + 1
+                                                           : qint64(1) << 40));
     else if (content != "<missing>")
         QVERIFY(writeFile(m_path, content));
     ProjectConfig config;
