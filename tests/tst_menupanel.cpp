@@ -39,18 +39,6 @@ QStringList many(int n)
     return names;
 }
 
-// Notes where a window is when it is shown.
-struct ShowWatcher : QObject {
-    explicit ShowWatcher(QRect *at) : m_at(at) {}
-    bool eventFilter(QObject *o, QEvent *e) override
-    {
-        if (e->type() == QEvent::Show)
-            *m_at = static_cast<QWidget *>(o)->geometry();
-        return false;
-    }
-    QRect *m_at;
-};
-
 const QString kOffline = QStringLiteral("headerSection divider toggleSection divider offlineHint "
                                         "divider actionsSection divider quitRow");
 const QString kLong = QStringLiteral("a-very-long-project-name-without-a-single-break-anywhere");
@@ -67,6 +55,7 @@ class TestMenuPanel : public QObject {
     MenuContentView *m_panel = nullptr;
     const QRect m_icon{740, 0, 24, 24}; // a tray at the top right
     QList<QUrl> m_opened;
+    QPalette m_light;
 
     void apply(int code, const QByteArray &body)
     {
@@ -81,11 +70,6 @@ class TestMenuPanel : public QObject {
         m_window->showAt(m_icon);
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
-    QStringList faults()
-    {
-        QCoreApplication::processEvents(); // pending layout passes
-        return drawnFaults(m_window.get(), {qApp->primaryScreen()->availableGeometry(), m_icon});
-    }
     QList<QAbstractButton *> buttons(const QString &name)
     {
         return m_panel->findChildren<QAbstractButton *>(name);
@@ -95,7 +79,11 @@ public Q_SLOTS:
     void recordUrl(const QUrl &url) { m_opened.append(url); }
 
 private Q_SLOTS:
-    void initTestCase() { reload::setPgrepOverride(QStringLiteral("/bin/true")); }
+    void initTestCase()
+    {
+        reload::setPgrepOverride(QStringLiteral("/bin/true"));
+        m_light = QApplication::palette();
+    }
     void init();
     void cleanup();
     void states_data();
@@ -125,6 +113,7 @@ void TestMenuPanel::cleanup()
     m_status.reset();
     m_tool.reset(); // before the next one replaces the program path
     QFile::remove(ProjectConfig::configPath());
+    QApplication::setPalette(m_light);
 }
 
 // Every state the panel can draw, checked on screen: rows, texts, and no drawn fault.
@@ -188,12 +177,11 @@ void TestMenuPanel::states()
     QFETCH(QStringList, texts);
     QFETCH(bool, dark);
     QFETCH(int, newSessions);
-    const QPalette light = QApplication::palette();
-    if (dark) {
+    if (dark) { // a panel built in a dark palette
+        cleanup();
         QPalette palette(QColor(50, 50, 52), QColor(40, 40, 42));
         palette.setColor(QPalette::WindowText, Qt::white);
         QApplication::setPalette(palette);
-        cleanup();
         init();
     }
     if (!config.isEmpty())
@@ -217,11 +205,9 @@ void TestMenuPanel::states()
         else
             QVERIFY2(shown.contains(text), qPrintable(text + u'|' + shown.join(u'|')));
     }
-    const QStringList found = faults();
     saveScreenshot(m_window.get(),
                    QStringLiteral("panel-") + QString::fromLatin1(QTest::currentDataTag()));
-    QApplication::setPalette(light);
-    QVERIFY2(found.isEmpty(), qPrintable(found.join(u'\n')));
+    CHECK_DRAWN(m_window.get(), m_icon);
     QTest::mouseClick(buttons(QStringLiteral("menuItem")).value(0), Qt::LeftButton);
     QTest::qWait(50);
     QTRY_COMPARE(m_server->count("/new"), newSessions);
@@ -236,20 +222,21 @@ void TestMenuPanel::heightFollowsContent()
     const int tallHeight = m_window->height();
     apply(500, {}); // the bridge stops while the panel is open
     QTRY_VERIFY(m_window->height() < tallHeight);
-    QVERIFY2(faults().isEmpty(), qPrintable(faults().join(u'\n')));
+    CHECK_DRAWN(m_window.get(), m_icon);
 
     apply(200, tall);
     QTRY_COMPARE(m_window->height(), tallHeight);
     m_window->hide();
     apply(500, {}); // and while it is closed: it opens at the right size, it does not jump
     QRect shownAt;
-    ShowWatcher watcher(&shownAt);
-    m_window->installEventFilter(&watcher);
+    QObject scope; // the connection ends with this test
+    connect(m_window->windowHandle(), &QWindow::visibleChanged, &scope,
+            [&] { shownAt = m_window->geometry(); });
     open();
     QCOMPARE(visibleRows(m_panel).join(u' '), kOffline);
     QCoreApplication::processEvents();
     QCOMPARE(shownAt, m_window->geometry());
-    QVERIFY2(faults().isEmpty(), qPrintable(faults().join(u'\n')));
+    CHECK_DRAWN(m_window.get(), m_icon);
 }
 
 void TestMenuPanel::switchFlips_data()

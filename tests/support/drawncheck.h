@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QRect>
+#include <QScreen>
 #include <QStringList>
 
 class QWidget;
@@ -20,3 +23,13 @@ struct Surroundings {
 QStringList drawnFaults(QWidget *window, const Surroundings &around = {});
 
 } // namespace dorv::test
+
+// Fails the test with every drawn fault of a shown window on the primary screen, once pending
+// layout passes are done; an optional second argument is the tray icon's rectangle.
+#define CHECK_DRAWN(window, ...)                                                                   \
+    do {                                                                                           \
+        QCoreApplication::processEvents();                                                         \
+        const QStringList faults_ = dorv::test::drawnFaults(                                       \
+            window, {QGuiApplication::primaryScreen()->availableGeometry(), __VA_ARGS__});         \
+        QVERIFY2(faults_.isEmpty(), qPrintable(faults_.join(u'\n')));                              \
+    } while (false)
