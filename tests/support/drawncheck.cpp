@@ -45,6 +45,14 @@ bool scrolledContent(const QWidget *w)
 void checkLabel(const QLabel *label, QStringList &faults)
 {
     const QString text = label->text();
+    if (!label->pixmap().isNull()) { // a symbol: something is drawn
+        const QImage image = label->pixmap().toImage();
+        bool ink = false;
+        for (int i = 0; i < image.width() * image.height() && !ink; ++i)
+            ink = image.pixelColor(i % image.width(), i / image.width()).alpha() > 40;
+        if (!ink)
+            faults << QStringLiteral("%1: an empty symbol").arg(name(label));
+    }
     if (label->pixmap().isNull() && !text.isEmpty()) {
         const QRect box = label->contentsRect();
         if (box.height() < glyphHeight(label->font()))
