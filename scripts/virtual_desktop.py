@@ -3,11 +3,14 @@
 and a tray host, either trayer (XEmbed) or xfce4-panel's status tray (StatusNotifierItem).
 
 As a module: `with VirtualDesktop("sni", home) as env: ...` gives the environment a program
-needs to run on it. As a command: `virtual_desktop.py [--tray xembed|sni] [--home DIR] -- CMD...`
-runs CMD on a new desktop and takes it down again when CMD ends.
+needs to run on it; the desktop's methods find windows and the tray icon, read the screen and
+click, and find_accessible() and press() work controls through AT-SPI. As a command:
+`virtual_desktop.py [--tray xembed|sni] [--home DIR] -- CMD...` runs CMD on a new desktop and
+takes it down again when CMD ends.
 """
 
 import argparse
+import json
 import os
 import shutil
 import subprocess
@@ -60,8 +63,9 @@ def enter_private_network():
 
 def missing_tools(tray):
     """The programs this machine lacks for a desktop with this tray, as a list of names."""
-    need = ["Xvfb", "xdpyinfo", "dbus-daemon", "/usr/libexec/at-spi-bus-launcher"]
-    need += ["trayer", "xdotool"] if tray == "xembed" else ["xfce4-panel", "gdbus"]
+    need = ["Xvfb", "xdpyinfo", "dbus-daemon", "gdbus", "/usr/libexec/at-spi-bus-launcher",
+            "xdotool", "xprop", "import"]
+    need += ["trayer"] if tray == "xembed" else ["xfce4-panel"]
     return [t for t in need if not shutil.which(t)]
 
 
@@ -105,16 +109,17 @@ class VirtualDesktop:
         return line
 
     def wait(self, probe, seconds, what):
+        """probe()'s first true value within seconds; what (or what() at the end) names it."""
         deadline = time.time() + seconds
         while time.time() < deadline:
             value = probe()
             if value:
                 return value
             time.sleep(0.1)
-        raise DesktopError("timed out waiting for " + what)
+        raise DesktopError("timed out waiting for " + (what() if callable(what) else what))
 
-    def run(self, *cmd):
-        return subprocess.run(cmd, env=self.env, capture_output=True, text=True)
+    def run(self, *cmd, text=True):
+        return subprocess.run(cmd, env=self.env, capture_output=True, text=text)
 
     def start(self):
         # -noreset: an X server that resets when its last client leaves refuses the next one
@@ -158,6 +163,64 @@ class VirtualDesktop:
                        "--method", "org.freedesktop.DBus.ListNames").stdout
         return out
 
+    def windows(self, *search):
+        """Ids of the visible X windows that `xdotool search` finds with these options."""
+        return self.run("xdotool", "search", "--onlyvisible", *search).stdout.split()
+
+    def window(self, title):
+        """Id of a visible X window whose _NET_WM_NAME is exactly title, or None."""
+        for wid in self.windows("--name", title):
+            name = self.run("xprop", "-id", wid, "_NET_WM_NAME").stdout.partition(" = ")[2]
+            if name.strip() == json.dumps(title, ensure_ascii=False):
+                return wid
+        return None
+
+    def geometry(self, wid):
+        """(x, y, width, height) of an X window."""
+        g = dict(kv.split("=", 1) for kv in
+                 self.run("xdotool", "getwindowgeometry", "--shell", wid).stdout.split())
+        return tuple(int(g[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+
+    def screenshot(self, target, crop=None, window="root", options=()):
+        """Writes the window (the screen by default), or the part (x, y, width, height) of it, to
+        target: a file name, or FORMAT:- for the bytes returned."""
+        crop = ["-crop", "%dx%d+%d+%d" % (crop[2], crop[3], crop[0], crop[1]), "+repage"] if crop \
+            else []
+        return self.run("import", "-window", window, *crop, *options, target, text=False).stdout
+
+    def pixels(self, x, y, w, h):
+        """The (r, g, b) of each screen pixel in the rectangle, row by row."""
+        raw = self.screenshot("rgb:-", (x, y, w, h), options=("-depth", "8"))
+        return [tuple(raw[i:i + 3]) for i in range(0, len(raw), 3)]
+
+    def click(self, x, y):
+        self.run("xdotool", "mousemove", str(x), str(y), "click", "1")
+
+    def tray_icon(self):
+        """(x, y, width, height) of the icon shown in the tray, or None while there is none: with
+        trayer the icon's own window, in xfce4-panel what is drawn apart from its border."""
+        if self.tray == "xembed":
+            for g in map(self.geometry, self.windows("--class", "trayer")):
+                if g[2] >= 20 and len(set(self.pixels(*g))) > 4:
+                    return g
+            return None
+        x0, y0, w, h = self.geometry(self.windows("--class", "xfce4-panel")[-1])
+        px = self.pixels(x0, y0, w, h)
+        ink = [(i % w, i // w) for i, p in enumerate(px)
+               if sum(abs(a - b) for a, b in zip(p, px[w + 1])) > 90]
+        rows = [y for _, y in ink]
+        ink = [(x, y) for x, y in ink if rows.count(y) < w // 2]
+        if not ink:
+            return None
+        xs, ys = [x for x, _ in ink], [y for _, y in ink]
+        return (x0 + min(xs), y0 + min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1)
+
+    def click_tray_icon(self, icon=None):
+        """Clicks the middle of the tray icon at icon, or where it is once shown; returns where."""
+        x, y, w, h = icon or self.wait(self.tray_icon, 5, "the tray icon")
+        self.click(x + w // 2, y + h // 2)
+        return x + w // 2, y + h // 2
+
     def stop(self):
         for p in reversed(self.procs):
             if p.poll() is None:
@@ -169,6 +232,29 @@ class VirtualDesktop:
                     p.wait()
         self.procs = []
         shutil.rmtree(self.runtime, ignore_errors=True)
+
+
+def find_accessible(name, roles=None, app="DORV"):
+    """The first showing accessible of the application `app` with this name and, when given, one
+    of the role names in roles ("a|b"), or None. The desktop's environment must be in os.environ
+    before pyatspi is first imported."""
+    import pyatspi
+    desktop = pyatspi.Registry.getDesktop(0)
+    desktop.clear_cache()
+    root = next((a for a in desktop if a is not None and a.name == app), None)
+    return root and pyatspi.findDescendant(root, lambda a: a.name == name and (
+        not roles or a.getRoleName() in roles.split("|")) and
+        a.getState().contains(pyatspi.STATE_SHOWING))
+
+
+def press(accessible):
+    """Does the accessible's press, click or toggle action."""
+    action = accessible.queryAction()
+    names = [action.getName(i).lower() for i in range(action.nActions)]
+    index = next((names.index(n) for n in ("press", "click", "toggle") if n in names), None)
+    if index is None:
+        raise DesktopError("%r has no press action (%s)" % (accessible.name, names))
+    action.doAction(index)
 
 
 def main():
