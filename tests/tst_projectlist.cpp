@@ -64,32 +64,6 @@ private Q_SLOTS:
         QCOMPARE(describe(projectlist::parse(text)), expected);
     }
 
-    void writer_data()
-    {
-        QTest::addColumn<QList<ProjectEntry>>("entries");
-        QTest::addColumn<QByteArray>("bytes");
-        auto e = [](const char *a, const char *p, bool d = false) {
-            return ProjectEntry::create(QString::fromUtf8(a), QString::fromUtf8(p), d);
-        };
-        QTest::newRow("empty") << QList<ProjectEntry>{} << QByteArray("default: \nprojects:\n");
-        QTest::newRow("no default: first")
-            << QList<ProjectEntry>{e("a", "/a"), e("b", "/b")}
-            << QByteArray("default: a\nprojects:\n  a: /a\n  b: /b\n");
-        QTest::newRow("several defaults: first")
-            << QList<ProjectEntry>{e("a", "/a"), e("b", "/b", true), e("c", "/c", true)}
-            << QByteArray("default: b\nprojects:\n  a: /a\n  b: /b\n  c: /c\n");
-        QTest::newRow("utf-8, no escaping")
-            << QList<ProjectEntry>{e("café", "/p q/\"x\" #y", true)}
-            << QByteArray("default: café\nprojects:\n  café: /p q/\"x\" #y\n");
-    }
-
-    void writer()
-    {
-        QFETCH(QList<ProjectEntry>, entries);
-        QFETCH(QByteArray, bytes);
-        QCOMPARE(projectlist::serialize(entries), bytes);
-    }
-
     // Every list the writer accepts reads back with the same aliases, paths and order, and the
     // default rule; every entry it refuses is one that would not read back the same.
     void roundTripProperty()
@@ -105,13 +79,10 @@ private Q_SLOTS:
                 s += alphabet[rng.bounded(int(alphabet.size()))];
             return s;
         };
-        auto readsBack = [](const QList<ProjectEntry> &list) {
-            const auto back = projectlist::parse(QString::fromUtf8(projectlist::serialize(list)));
-            bool same = back.size() == list.size();
-            for (qsizetype i = 0; same && i < list.size(); ++i)
-                same = back[i].alias == list[i].alias && back[i].path == list[i].path;
-            return same ? back : QList<ProjectEntry>{ProjectEntry::create("<differs>", {})};
+        auto readBack = [](const QList<ProjectEntry> &list) {
+            return projectlist::parse(QString::fromUtf8(projectlist::serialize(list)));
         };
+        auto plain = [](const QList<ProjectEntry> &list) { return describe(list).remove(u'*'); };
         int accepted = 0, refused = 0;
         for (int round = 0; round < 4000; ++round) {
             QList<ProjectEntry> list;
@@ -121,14 +92,13 @@ private Q_SLOTS:
                 ++refused;
                 for (const ProjectEntry &e : list) {
                     if (!projectlist::entryProblem(e.alias, e.path).isEmpty())
-                        QVERIFY2(readsBack({e}).value(0).alias == "<differs>",
-                                 qPrintable(describe({e})));
+                        QVERIFY2(plain(readBack({e})) != plain({e}), qPrintable(describe({e})));
                 }
                 continue;
             }
             ++accepted;
-            const QList<ProjectEntry> back = readsBack(list);
-            QVERIFY2(back.value(0).alias != "<differs>", qPrintable(describe(list)));
+            const QList<ProjectEntry> back = readBack(list);
+            QCOMPARE(plain(back), plain(list));
             // The default rule: flags follow the alias of the first default (or first) entry.
             const auto marked =
                 std::find_if(list.begin(), list.end(), [](auto &e) { return e.isDefault; });
