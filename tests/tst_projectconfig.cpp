@@ -26,14 +26,12 @@ QString flags(const ProjectConfig &c)
 class TestProjectConfig : public QObject {
     Q_OBJECT
     TestHome m_home; // before the first use of configPath
-    QString m_path;
-    QString m_folder;
+    const QString m_path = ProjectConfig::configPath();
+    const QString m_folder = m_home.file(QStringLiteral(".marvek"));
 
 private Q_SLOTS:
     void initTestCase()
     {
-        m_path = ProjectConfig::configPath();
-        m_folder = m_home.file(QStringLiteral(".marvek"));
         QCOMPARE(m_path, m_folder + QStringLiteral("/chatwire-projects.yaml"));
         reload::setPgrepOverride(QStringLiteral("/bin/true"));
     }
@@ -132,7 +130,6 @@ private Q_SLOTS:
         row("file size limit", "<file size limit>", {}, QStringLiteral(""));
         row(".marvek is a file", "<.marvek is a file>", {}, QStringLiteral(""));
         row("hand-written default entry", "", {}, "\"default\"", "projects:\n  default : /x\n");
-        row("colon", "", "a:b", "\"a:b\"");
         row("line break", "", "a\nb", "\"a\u21b5b\"");
         row("lone surrogate", "", QString(QChar(0xd800)), "\"");
     }

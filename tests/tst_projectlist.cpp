@@ -26,28 +26,21 @@ private Q_SLOTS:
         auto row = [](const char *name, const char *text, const char *expected) {
             QTest::newRow(name) << QString::fromUtf8(text) << QString::fromUtf8(expected);
         };
-        row("written form", "default: api\nprojects:\n  webapp: /w\n  api: /a\n",
-            "webapp=/w|api=/a*");
+        row("written form", "default: b\nprojects:\n  a: /a\n  b: /b\n", "a=/a|b=/b*");
         row("empty default, empty alias", "default:\nprojects:\n  : /x\n  a: /a", "=/x*|a=/a");
-        row("two defaults share alias", "default: a\nprojects:\n a: /1\n a: /2\n b: /3",
-            "a=/1*|a=/2*|b=/3");
-        row("default removed everywhere", "default: x default: y\nprojects:\n x  y: /p",
-            "x  y=/p*");
+        row("two defaults share alias", "default: a\nprojects:\n a: /1\n a: /2", "a=/1*|a=/2*");
+        row("every default: removed", "default: x default: y\nprojects:\n x  y: /p", "x  y=/p*");
         row("last default wins", "default: a\ndefault: b\nprojects:\n a: /a\n b: /b", "a=/a|b=/b*");
-        row("default inside section", "projects:\n  a: /a\n  default: /srv/x\n  b: /b",
-            "a=/a|b=/b");
+        row("default inside section", "projects:\n a: /a\n default: /x\n b: /b", "a=/a|b=/b");
         row("first colon splits", "projects:\n  api: /srv/a:b\n  web:", "api=/srv/a:b|web=");
-        row("every line break",
-            "projects:\r\n  a: /a\r b: /b\v c: /c\f d: /d\u0085 e: /e\u2028 f: /f\u2029g: /g",
-            "a=/a|b=/b|c=/c|d=/d|e=/e|f=/f|g=/g");
+        row("every line break", "projects:\r\na:1\rb:2\vc:3\fd:4\u0085e:5\u2028f:6\u2029g:7",
+            "a=1|b=2|c=3|d=4|e=5|f=6|g=7");
         row("Unicode spaces",
             "\u00a0default:\u3000a\u00a0\nprojects:\u2003\n\ta\u00a0:\u202f/p\u00a0", "a=/p*");
         row("zero-width space kept", "projects:\n\u200ba: /p", "\u200ba=/p");
-        row("blank, comment, list item keep section",
-            "projects:\n a: /a\n\n # note\n - item\n b: /b", "a=/a|b=/b");
-        row("list item, comment with colon", "projects:\n - web: /w\n #note: x",
-            "- web=/w|#note=x");
-        row("bare word ends section", "projects:\n a: /a\nnotes\n b: /b\nprojects:\n c: /c",
+        row("blank, comment, item keep it", "projects:\n a: /a\n\n # x\n - y\n b: /b", "a=/a|b=/b");
+        row("item, comment with colon", "projects:\n - w: /w\n #n: x", "- w=/w|#n=x");
+        row("bare word ends section", "projects:\n a: /a\nx\n b: /b\nprojects:\n c: /c",
             "a=/a|c=/c");
         row("later key read as entry", "projects:\n a: /a\nother: 1", "a=/a|other=1");
         row("colon lines outside ignored", "x: 1\n a: /a\nprojects:\n b: /b", "b=/b");
@@ -64,8 +57,9 @@ private Q_SLOTS:
         QCOMPARE(describe(projectlist::parse(text)), expected);
     }
 
-    // Every list the writer accepts reads back with the same aliases, paths and order, and the
-    // default rule; every entry it refuses is one that would not read back the same.
+    // Random lists: the writer refuses exactly those that would not read back with the same
+    // aliases and paths in order, and what it writes keeps the default rule: the flags follow
+    // the alias of the first default (or first) entry.
     void roundTripProperty()
     {
         const QList<QString> alphabet = {"a", "b",       "Z",        "0",        " ",  "  ",
@@ -79,34 +73,25 @@ private Q_SLOTS:
                 s += alphabet[rng.bounded(int(alphabet.size()))];
             return s;
         };
-        auto readBack = [](const QList<ProjectEntry> &list) {
-            return projectlist::parse(QString::fromUtf8(projectlist::serialize(list)));
-        };
-        auto plain = [](const QList<ProjectEntry> &list) { return describe(list).remove(u'*'); };
-        int accepted = 0, refused = 0;
+        int accepted = 0;
         for (int round = 0; round < 4000; ++round) {
             QList<ProjectEntry> list;
             for (int n = rng.bounded(5); n > 0; --n)
                 list.append(ProjectEntry::create(text(3), text(4), rng.bounded(3) == 0));
-            if (!projectlist::listProblem(list).isEmpty()) {
-                ++refused;
-                for (const ProjectEntry &e : list) {
-                    if (!projectlist::entryProblem(e.alias, e.path).isEmpty())
-                        QVERIFY2(plain(readBack({e})) != plain({e}), qPrintable(describe({e})));
-                }
+            const QByteArray written = projectlist::serialize(list);
+            const QList<ProjectEntry> back = projectlist::parse(QString::fromUtf8(written));
+            const bool same = describe(back).remove(u'*') == describe(list).remove(u'*');
+            QVERIFY2(same == projectlist::listProblem(list).isEmpty(), written.constData());
+            if (!same)
                 continue;
-            }
             ++accepted;
-            const QList<ProjectEntry> back = readBack(list);
-            QCOMPARE(plain(back), plain(list));
-            // The default rule: flags follow the alias of the first default (or first) entry.
             const auto marked =
                 std::find_if(list.begin(), list.end(), [](auto &e) { return e.isDefault; });
             const QString defaultAlias = marked != list.end() ? marked->alias : list.value(0).alias;
             for (const ProjectEntry &e : back)
                 QCOMPARE(e.isDefault, e.alias == defaultAlias);
         }
-        QVERIFY(accepted > 500 && refused > 500);
+        QVERIFY(accepted > 500 && accepted < 3500);
     }
 };
 

@@ -5,7 +5,6 @@
 #include <QTest>
 
 #include <csignal>
-#include <unistd.h>
 
 using namespace dorv;
 using namespace dorv::test;

@@ -36,7 +36,25 @@ public:
 
     FakeHttpServer()
     {
-        connect(&m_server, &QTcpServer::newConnection, this, &FakeHttpServer::onConnection);
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                    const QByteArray data = socket->peek(socket->bytesAvailable());
+                    const qsizetype end = data.indexOf("\r\n\r\n");
+                    qsizetype length = 0;
+                    for (const QByteArray &line : data.left(end).split('\n'))
+                        if (line.toLower().startsWith("content-length:"))
+                            length = line.mid(15).trimmed().toLongLong();
+                    if (end < 0 || data.size() < end + 4 + length)
+                        return;
+                    socket->readAll();
+                    m_requests.append({data, data.left(data.indexOf('\r')).split(' ').value(1),
+                                       data.mid(end + 4), m_clock.elapsed()});
+                    serve(socket, m_handler(m_requests.last()));
+                });
+            }
+        });
         m_server.listen(QHostAddress::LocalHost, 0);
         m_clock.start();
     }
@@ -67,27 +85,6 @@ public:
     qint64 bytesWritten() const { return m_bytesWritten; }
 
 private:
-    void onConnection()
-    {
-        while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-            auto buffer = std::make_shared<QByteArray>();
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
-                buffer->append(socket->readAll());
-                const qsizetype end = buffer->indexOf("\r\n\r\n");
-                qsizetype length = 0;
-                for (const QByteArray &line : buffer->left(end).split('\n'))
-                    if (line.toLower().startsWith("content-length:"))
-                        length = line.mid(15).trimmed().toLongLong();
-                if (end < 0 || buffer->size() < end + 4 + length)
-                    return;
-                m_requests.append({*buffer, buffer->left(buffer->indexOf('\r')).split(' ').value(1),
-                                   buffer->mid(end + 4), m_clock.elapsed()});
-                serve(socket, m_handler(m_requests.last()));
-            });
-        }
-    }
-
     void serve(QTcpSocket *socket, const HttpResponse &r)
     {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + " X\r\n";

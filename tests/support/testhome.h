@@ -21,7 +21,7 @@ private:
     QByteArray m_oldHome;
 };
 
-// Whole-file helpers; a missing file reads as empty. writeFile creates the folders.
+// A missing file reads as empty; writeFile creates the folders; writeScript: a shell script.
 inline QByteArray readFile(const QString &path)
 {
     QFile file(path);
@@ -35,7 +35,6 @@ inline bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// Writes an executable shell script; returns its path.
 inline QString writeScript(const QString &path, const QByteArray &body)
 {
     writeFile(path, "#!/bin/sh\n" + body);
