@@ -1,14 +1,12 @@
 #pragma once
 
-#include <QByteArray>
 #include <QElapsedTimer>
-#include <QList>
-#include <QMap>
-#include <QObject>
 #include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QUrl>
 #include <functional>
-
-class QTcpSocket;
+#include <memory>
 
 // A tiny in-process HTTP/1.1 server on an ephemeral loopback port. It records every request
 // byte for byte and answers with whatever the test's handler returns, as badly as asked.
@@ -16,11 +14,8 @@ namespace dorv::test {
 
 struct HttpRequest {
     QByteArray raw; // request line, headers and body, exactly as received
-    QByteArray method;
     QByteArray path;
-    QMap<QByteArray, QByteArray> headers; // names lower-cased
     QByteArray body;
-    int connection = 0;    // 1 for the server's first connection, and so on
     qint64 receivedMs = 0; // since the server was made
 };
 
@@ -30,40 +25,109 @@ struct HttpResponse {
     QList<QPair<QByteArray, QByteArray>> headers;
     int delayMs = 0;        // wait before answering at all
     int dripIntervalMs = 0; // >0: send the whole answer, head included, one byte per interval
-    qint64 bodyRepeat = 0;  // >0: the body is `body` repeated this many times, sent paced
+    qint64 bodyRepeat = 0;  // >0: the body is `body` repeated this many times
     bool sendContentLength = true; // false: the body ends when the connection closes
-    bool noAnswer = false;         // accept and read, never answer
     qint64 resetAfter = -1;        // >=0: cut the connection after this many bytes of the answer
 };
 
 class FakeHttpServer : public QObject {
-    Q_OBJECT
 public:
     using Handler = std::function<HttpResponse(const HttpRequest &)>;
 
-    FakeHttpServer();
-    QUrl baseUrl() const;
+    FakeHttpServer()
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                connect(socket, &QTcpSocket::readyRead, this, [this, socket] {
+                    const QByteArray data = socket->peek(socket->bytesAvailable());
+                    const qsizetype end = data.indexOf("\r\n\r\n");
+                    qsizetype length = 0;
+                    for (const QByteArray &line : data.left(end).split('\n'))
+                        if (line.toLower().startsWith("content-length:"))
+                            length = line.mid(15).trimmed().toLongLong();
+                    if (end < 0 || data.size() < end + 4 + length)
+                        return;
+                    socket->readAll();
+                    m_requests.append({data, data.left(data.indexOf('\r')).split(' ').value(1),
+                                       data.mid(end + 4), m_clock.elapsed()});
+                    serve(socket, m_handler(m_requests.last()));
+                });
+            }
+        });
+        m_server.listen(QHostAddress::LocalHost, 0);
+        m_clock.start();
+    }
+    QUrl baseUrl() const
+    {
+        return QUrl("http://127.0.0.1:" + QString::number(m_server.serverPort()));
+    }
     void setHandler(Handler handler) { m_handler = std::move(handler); }
     // Shortcut: every request gets this status and body.
-    void respond(int status, const QByteArray &body);
+    void respond(int status, const QByteArray &body)
+    {
+        m_handler = [status, body](const HttpRequest &) { return HttpResponse{status, body}; };
+    }
     // Stops listening and drops open connections: later connections are refused.
-    void close();
+    void close()
+    {
+        m_server.close();
+        for (QTcpSocket *socket : m_server.findChildren<QTcpSocket *>())
+            socket->abort();
+    }
 
     QList<HttpRequest> requests() const { return m_requests; }
-    int count(const QByteArray &path) const;
+    int count(const QByteArray &path) const
+    {
+        return int(std::count_if(m_requests.begin(), m_requests.end(),
+                                 [&](const HttpRequest &r) { return r.path == path; }));
+    }
     qint64 bytesWritten() const { return m_bytesWritten; }
-    int connections() const { return m_connections; }
 
 private:
-    void onConnection();
-    void serve(QTcpSocket *socket, const HttpRequest &request);
+    void serve(QTcpSocket *socket, const HttpResponse &r)
+    {
+        QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + " X\r\n";
+        for (const auto &[name, value] : r.headers)
+            head += name + ": " + value + "\r\n";
+        const qint64 bodySize = r.body.size() * qMax(r.bodyRepeat, qint64(1));
+        head += r.sendContentLength ? "Content-Length: " + QByteArray::number(bodySize) + "\r\n"
+                                    : QByteArray("Connection: close\r\n");
+        auto left = std::make_shared<QByteArray>(head + "Content-Type: application/json\r\n\r\n" +
+                                                 (r.bodyRepeat > 0 ? QByteArray() : r.body));
+        if (r.resetAfter >= 0)
+            left->truncate(r.resetAfter);
+        auto repeats = std::make_shared<qint64>(r.bodyRepeat);
+        // One piece a tick, and only once the last one has left: bytesWritten() then counts
+        // what the client really took.
+        auto *timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [=, this] {
+            if (socket->bytesToWrite() > 0)
+                return;
+            if (left->isEmpty() && *repeats > 0) {
+                --*repeats;
+                *left = r.body;
+            }
+            if (left->isEmpty()) {
+                timer->stop();
+                if (r.resetAfter >= 0)
+                    socket->abort();
+                else if (!r.sendContentLength)
+                    socket->disconnectFromHost();
+                return;
+            }
+            const qsizetype piece = r.dripIntervalMs > 0 ? 1 : left->size();
+            m_bytesWritten += socket->write(left->left(piece));
+            left->remove(0, piece);
+        });
+        QTimer::singleShot(r.delayMs, timer, [timer, r] { timer->start(r.dripIntervalMs); });
+    }
 
     QTcpServer m_server;
     QElapsedTimer m_clock;
-    Handler m_handler;
+    Handler m_handler = [](const HttpRequest &) { return HttpResponse{200, R"({"ok":true})"}; };
     QList<HttpRequest> m_requests;
     qint64 m_bytesWritten = 0;
-    int m_connections = 0;
 };
 
 } // namespace dorv::test

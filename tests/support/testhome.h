@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QString>
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 // Points HOME at a fresh temporary folder for the life of the object, so that file locations
@@ -10,8 +11,8 @@ namespace dorv::test {
 
 class TestHome {
 public:
-    TestHome();
-    ~TestHome();
+    TestHome() : m_oldHome(qgetenv("HOME")) { qputenv("HOME", QFile::encodeName(m_dir.path())); }
+    ~TestHome() { qputenv("HOME", m_oldHome); }
     QString path() const { return m_dir.path(); }
     QString file(const QString &relative) const { return m_dir.filePath(relative); }
 
@@ -20,15 +21,25 @@ private:
     QByteArray m_oldHome;
 };
 
-// Writes an executable shell script; returns its path.
-QString writeScript(const QString &path, const QByteArray &body);
-// A fake platform tool: appends each argument as a line to argvLog, then runs `then`.
-QString writeFakeTool(const QString &path, const QString &argvLog, const QByteArray &then);
+// A missing file reads as empty; writeFile creates the folders; writeScript: a shell script.
+inline QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
-// Whole-file helpers; a missing file reads as empty. writeFile creates the folders.
-QByteArray readFile(const QString &path);
-bool writeFile(const QString &path, const QByteArray &bytes);
-// A fixture from tests/data.
-QByteArray testData(const QString &name);
+inline bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+inline QString writeScript(const QString &path, const QByteArray &body)
+{
+    writeFile(path, "#!/bin/sh\n" + body);
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path;
+}
 
 } // namespace dorv::test
