@@ -58,6 +58,15 @@ void TestApp::iconFollowsState()
     app.panelWindow()->hide();
     app.panelWindow()->show();
     QTRY_COMPARE(server.count("/status"), polls + 1);
+
+    // A click closes the panel and the next one, however soon, opens it again; a second start
+    // of the program only ever opens it.
+    app.togglePanel();
+    QVERIFY(!app.panelWindow()->isVisible());
+    app.togglePanel();
+    QVERIFY(app.panelWindow()->isVisible());
+    app.showPanel();
+    QVERIFY(app.panelWindow()->isVisible());
 }
 
 // Where the panel opens, and how tall it may be, for icons at the edges of a 1920 x 1080 screen.

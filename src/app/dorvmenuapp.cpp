@@ -65,12 +65,20 @@ void DORVMenuApp::start()
 void DORVMenuApp::togglePanel()
 {
     ensurePanel();
+    if (m_window->isVisible())
+        m_window->dismiss();
+    else if (!m_window->justHidden()) // else this click took the focus away and closed it
+        showPanel();
+}
+
+void DORVMenuApp::showPanel()
+{
+    ensurePanel();
     if (m_window->isVisible()) {
-        m_window->hide();
+        m_window->raise();
+        m_window->activateWindow();
         return;
     }
-    if (m_window->justHidden())
-        return; // this click took the focus away and closed it
     QRect anchor = m_tray ? m_tray->geometry() : QRect();
     if (!anchor.isValid() || anchor.isEmpty())
         anchor = QRect(QCursor::pos(), QSize(1, 1));

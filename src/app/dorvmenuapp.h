@@ -37,7 +37,10 @@ public:
     QString currentIconName() const { return m_iconName; }
     QColor currentIconColor() const { return m_iconColor; }
 
+    // A click on the icon: closes an open panel, opens a closed one.
     void togglePanel();
+    // Opens the panel, or brings an open one to the front.
+    void showPanel();
 
 private:
     PanelWindow *ensurePanel();

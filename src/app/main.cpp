@@ -1,5 +1,4 @@
 #include "dorvmenuapp.h"
-#include "panelwindow.h"
 #include "singleinstance.h"
 
 #include <QApplication>
@@ -16,15 +15,8 @@ int main(int argc, char **argv)
         return 0; // the running copy opens its panel instead
 
     dorv::DORVMenuApp menu;
-    QObject::connect(&instance, &dorv::SingleInstance::showRequested, &menu, [&menu] {
-        QWidget *panel = menu.panelWindow();
-        if (panel && panel->isVisible()) {
-            panel->raise();
-            panel->activateWindow();
-        } else {
-            menu.togglePanel();
-        }
-    });
+    QObject::connect(&instance, &dorv::SingleInstance::showRequested, &menu,
+                     &dorv::DORVMenuApp::showPanel);
     menu.start();
     return app.exec();
 }

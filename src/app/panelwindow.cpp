@@ -94,6 +94,12 @@ bool PanelWindow::event(QEvent *event)
     return handled;
 }
 
+void PanelWindow::dismiss()
+{
+    hide();
+    m_hiddenAt.invalidate(); // hiding may report a focus loss on the way (xcb does)
+}
+
 bool PanelWindow::justHidden() const
 {
     return m_hiddenAt.isValid() && m_hiddenAt.elapsed() < 300;
@@ -102,20 +108,16 @@ bool PanelWindow::justHidden() const
 void PanelWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (m_popup && event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible())
+    if (m_popup && event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) {
+        m_hiddenAt.start(); // only this kind of closing can come from a click on the icon
         hide();
-}
-
-void PanelWindow::hideEvent(QHideEvent *event)
-{
-    QWidget::hideEvent(event);
-    m_hiddenAt.start();
+    }
 }
 
 void PanelWindow::keyPressEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape) {
-        hide();
+        dismiss();
         return;
     }
     QWidget::keyPressEvent(event);

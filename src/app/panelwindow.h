@@ -18,6 +18,8 @@ public:
     // Shows the panel next to `anchor` (the tray icon's geometry, or a point), its content
     // brought up to date first.
     void showAt(const QRect &anchor);
+    // Hides the panel at the user's request (Escape, a click on the icon).
+    void dismiss();
     // True when the panel was hidden by a focus loss a moment ago: the click that caused it
     // should not reopen it.
     bool justHidden() const;
@@ -25,7 +27,6 @@ public:
 protected:
     bool event(QEvent *event) override;
     void changeEvent(QEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
