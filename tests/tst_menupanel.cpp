@@ -299,6 +299,17 @@ void TestMenuPanel::projectRows()
     for (const HttpRequest &r : m_server->requests())
         if (r.path == "/use")
             QCOMPARE(r.body, QByteArray(R"({"project":"web"})"));
+
+    // In a list that scrolls, the panel opens with the active row in view.
+    m_window->hide();
+    apply(200, reply("connected", "project-27", many(30)));
+    open();
+    QWidget *active = buttons(QStringLiteral("projectRow")).value(27);
+    QWidget *viewport = active->parentWidget()->parentWidget();
+    const QRect shown(active->mapTo(viewport, QPoint()), active->size());
+    QVERIFY2(viewport->rect().contains(shown), qPrintable(QStringLiteral("%1 px down in %2 px")
+                                                              .arg(shown.y())
+                                                              .arg(viewport->height())));
 }
 
 void TestMenuPanel::keyboard()

@@ -74,6 +74,7 @@ void MenuContentView::showEvent(QShowEvent *event)
     if (!m_prepared)
         prepareToShow();
     m_prepared = false;
+    m_projects->revealActive(); // laid out by now
     Q_EMIT appeared();
 }
 
@@ -136,12 +137,10 @@ void MenuContentView::updateHeight()
     if (m_fitting)
         return;
     m_fitting = true;
-    // All the rows first; when that is taller than the limit, only the projects give way.
+    // Only the projects give way to the limit, in one step: a scrolled list keeps its place.
     if (m_projects->isVisibleTo(this)) {
-        m_projects->fitRows(kWidth, -1);
-        const int excess = contentHeight() - m_maxHeight;
-        if (m_maxHeight > 0 && excess > 0)
-            m_projects->fitRows(kWidth, m_projects->rowsHeight() - excess);
+        const int others = contentHeight() - m_projects->rowsHeight();
+        m_projects->fitRows(kWidth, m_maxHeight > 0 ? m_maxHeight - others : -1);
     }
     const int height = contentHeight();
     if (height > 0 && (height != this->height() || minimumHeight() != height))

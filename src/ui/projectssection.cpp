@@ -43,6 +43,7 @@ ProjectsSection::ProjectsSection(BridgeStatus *status, QWidget *parent)
                        "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
                        "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
             .arg(style::level(Level::Tertiary).name(QColor::HexArgb)));
+    m_scroll->setFixedHeight(0); // its height is always the one fitRows() gave it
     layout->addWidget(m_scroll);
 }
 
@@ -66,11 +67,20 @@ void ProjectsSection::update(const BridgeStatus &status, const ProjectConfig &co
         return;
     m_key = key;
     uikit::clearLayout(m_rows);
+    m_active = nullptr;
     for (const auto &[name, path] : rows) {
         QWidget *row = projectRow(name, path, name == active);
         m_rows->addWidget(row);
         row->show(); // at once, so the height is right in this pass
+        if (name == active && !m_active)
+            m_active = row;
     }
+}
+
+void ProjectsSection::revealActive()
+{
+    if (m_active)
+        m_scroll->ensureWidgetVisible(m_active, 0, 0);
 }
 
 int ProjectsSection::rowsHeight() const

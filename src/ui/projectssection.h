@@ -22,6 +22,8 @@ public:
     void update(const BridgeStatus &status, const ProjectConfig &config);
     // Shows the rows at `width` in at most `limit` height (all of them when limit < 0).
     void fitRows(int width, int limit);
+    // Scrolls the active project's row into view.
+    void revealActive();
     int rowsHeight() const;
     QList<QWidget *> rows() const;
 
@@ -33,6 +35,7 @@ private:
     QWidget *m_list;
     QVBoxLayout *m_rows;
     QString m_key;
+    QPointer<QWidget> m_active;
 };
 
 } // namespace dorv
