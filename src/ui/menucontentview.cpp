@@ -140,7 +140,7 @@ void MenuContentView::updateHeight()
     // Only the projects give way to the limit, in one step: a scrolled list keeps its place.
     if (m_projects->isVisibleTo(this)) {
         const int others = contentHeight() - m_projects->rowsHeight();
-        m_projects->fitRows(kWidth, m_maxHeight > 0 ? m_maxHeight - others : -1);
+        m_projects->fitRows(kWidth, m_maxHeight > 0 ? qMax(0, m_maxHeight - others) : -1);
     }
     const int height = contentHeight();
     if (height > 0 && (height != this->height() || minimumHeight() != height))
