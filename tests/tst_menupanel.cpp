@@ -190,6 +190,7 @@ void TestMenuPanel::states()
     if (code != 200)
         apply(code, {}); // a failed poll after an accepted one
     open();
+    const QSize opened = m_window->size();
     if (!rows.isEmpty())
         QCOMPARE(visibleRows(m_panel).join(u' '), rows);
     const QStringList shown = visibleTexts(m_window.get());
@@ -208,6 +209,7 @@ void TestMenuPanel::states()
     saveScreenshot(m_window.get(),
                    QStringLiteral("panel-") + QString::fromLatin1(QTest::currentDataTag()));
     CHECK_DRAWN(m_window.get(), m_icon);
+    QCOMPARE(m_window->size(), opened); // it opened at its final size, it does not jump
     QTest::mouseClick(buttons(QStringLiteral("menuItem")).value(0), Qt::LeftButton);
     QTest::qWait(50);
     QTRY_COMPARE(m_server->count("/new"), newSessions);

@@ -34,6 +34,7 @@ ProjectCard::ProjectCard(QWidget *parent) : QWidget(parent)
     auto *lines = uikit::vbox(card, 6, {12, 12, 12, 12});
 
     auto *projectLine = new QHBoxLayout;
+    m_projectLine = projectLine;
     projectLine->setSpacing(style::kDefaultSpacing);
     m_name = new WrapLabel(card);
     m_name->setObjectName(QStringLiteral("activeProject"));
@@ -92,6 +93,9 @@ void ProjectCard::update(const BridgeStatus &status)
     m_name->setText(status.activeProject());
     m_busy->setVisible(status.marvekBusy());
     m_idle->setVisible(!status.marvekBusy());
+    // Qt tells only the card's own layout; the nested line would keep the old one's width and
+    // size a long name one line too tall until the card is shown.
+    m_projectLine->invalidate();
     const std::optional<double> pct = status.contextPct();
     m_contextLine->setVisible(pct.has_value());
     if (pct) {

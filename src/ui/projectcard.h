@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QLayout;
 
 // The card for the active project: its name with the busy or idle flag, the context bar with
 // its percentage, and the queue line.
@@ -22,6 +23,7 @@ public:
     static QString percentText(double pct);
 
 private:
+    QLayout *m_projectLine;
     WrapLabel *m_name;
     QWidget *m_busy;
     QLabel *m_idle;
