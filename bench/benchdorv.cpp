@@ -4,13 +4,13 @@
 //   bench_dorv cpu    URL N   CPU time and panel refreshes per accepted poll, panel open and closed
 //   bench_dorv config N       project list load and save of N entries
 // Prints "key value" lines.
-#include "bridgestatus.h"
-#include "dorvmenuapp.h"
-#include "menucontentview.h"
-#include "panelwindow.h"
-#include "projectconfig.h"
-#include "projectlistformat.h"
-#include "reloadsignal.h"
+#include "app/dorvmenuapp.h"
+#include "app/panelwindow.h"
+#include "bridge/bridgestatus.h"
+#include "config/projectconfig.h"
+#include "config/projectlistformat.h"
+#include "config/reloadsignal.h"
+#include "ui/menucontentview.h"
 
 #include "benchutil.h"
 #include <QApplication>

@@ -1,6 +1,6 @@
 // Any bytes as pgrep's output: parsing never crashes and never yields a number below 1, so no
 // process group is ever signalled.
-#include "reloadsignal.h"
+#include "config/reloadsignal.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,7 +1,7 @@
 // Any bytes as the project list file: the reader never crashes, and whatever list the writer
 // accepts reads back with the same aliases, paths and order.
-#include "projectlistformat.h"
-#include "textlines.h"
+#include "common/textlines.h"
+#include "config/projectlistformat.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -1,6 +1,6 @@
 // Any bytes as a status reply body: decoding never crashes, and an accepted body is one JSON
 // object with a boolean "ok".
-#include "statusresponse.h"
+#include "bridge/statusresponse.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,9 +1,9 @@
-#include "dorvmenuapp.h"
-#include "menucontentview.h"
-#include "panelwindow.h"
-#include "reloadsignal.h"
-#include "style.h"
-#include "uitestkit.h"
+#include "app/dorvmenuapp.h"
+#include "app/panelwindow.h"
+#include "config/reloadsignal.h"
+#include "support/uitestkit.h"
+#include "ui/menucontentview.h"
+#include "ui/style.h"
 
 #include <QSignalSpy>
 #include <QTest>

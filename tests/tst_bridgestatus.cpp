@@ -1,5 +1,5 @@
-#include "bridgestatus.h"
-#include "fakehttpserver.h"
+#include "bridge/bridgestatus.h"
+#include "support/fakehttpserver.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,10 +1,10 @@
-#include "drawncheck.h"
-#include "projectconfig.h"
-#include "projecteditorview.h"
-#include "reloadsignal.h"
-#include "settingswindowcontroller.h"
-#include "uitestkit.h"
-#include "wraplabel.h"
+#include "config/projectconfig.h"
+#include "config/reloadsignal.h"
+#include "support/drawncheck.h"
+#include "support/uitestkit.h"
+#include "ui/projecteditorview.h"
+#include "ui/settingswindowcontroller.h"
+#include "ui/widgets/wraplabel.h"
 
 #include <QAbstractButton>
 #include <QDir>

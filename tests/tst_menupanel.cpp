@@ -1,12 +1,12 @@
-#include "bridgestatus.h"
-#include "drawncheck.h"
-#include "menucontentview.h"
-#include "panelwindow.h"
-#include "projectconfig.h"
-#include "reloadsignal.h"
-#include "style.h"
-#include "uitestkit.h"
-#include "wraplabel.h"
+#include "app/panelwindow.h"
+#include "bridge/bridgestatus.h"
+#include "config/projectconfig.h"
+#include "config/reloadsignal.h"
+#include "support/drawncheck.h"
+#include "support/uitestkit.h"
+#include "ui/menucontentview.h"
+#include "ui/style.h"
+#include "ui/widgets/wraplabel.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -309,9 +309,9 @@ void TestMenuPanel::projectRows()
     QWidget *active = buttons(QStringLiteral("projectRow")).value(27);
     QWidget *viewport = active->parentWidget()->parentWidget();
     const QRect shown(active->mapTo(viewport, QPoint()), active->size());
-    QVERIFY2(viewport->rect().contains(shown), qPrintable(QStringLiteral("%1 px down in %2 px")
-                                                              .arg(shown.y())
-                                                              .arg(viewport->height())));
+    QVERIFY2(
+        viewport->rect().contains(shown),
+        qPrintable(QStringLiteral("%1 px down in %2 px").arg(shown.y()).arg(viewport->height())));
     // With less room than the other rows take, about two rows stay: never the whole list.
     m_panel->setMaximumPanelHeight(100);
     QTRY_VERIFY(viewport->height() <= 56);

@@ -1,4 +1,4 @@
-#include "projectlistformat.h"
+#include "config/projectlistformat.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -1,6 +1,6 @@
-#include "projectconfig.h"
-#include "reloadsignal.h"
-#include "testhome.h"
+#include "config/projectconfig.h"
+#include "config/reloadsignal.h"
+#include "support/testhome.h"
 
 #include <QCoreApplication>
 #include <QProcess>

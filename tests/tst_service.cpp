@@ -1,5 +1,5 @@
-#include "launchagentcontroller.h"
-#include "testhome.h"
+#include "service/launchagentcontroller.h"
+#include "support/testhome.h"
 
 #include <QElapsedTimer>
 #include <QTest>

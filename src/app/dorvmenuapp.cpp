@@ -1,8 +1,8 @@
-#include "dorvmenuapp.h"
+#include "app/dorvmenuapp.h"
 
-#include "menucontentview.h"
-#include "panelwindow.h"
-#include "style.h"
+#include "app/panelwindow.h"
+#include "ui/menucontentview.h"
+#include "ui/style.h"
 
 #include <QApplication>
 #include <QCursor>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bridgestatus.h"
+#include "bridge/bridgestatus.h"
 
 #include <QColor>
 #include <QObject>

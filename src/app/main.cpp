@@ -1,5 +1,5 @@
-#include "dorvmenuapp.h"
-#include "singleinstance.h"
+#include "app/dorvmenuapp.h"
+#include "app/singleinstance.h"
 
 #include <QApplication>
 

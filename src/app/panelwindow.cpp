@@ -1,7 +1,7 @@
-#include "panelwindow.h"
+#include "app/panelwindow.h"
 
-#include "menucontentview.h"
-#include "style.h"
+#include "ui/menucontentview.h"
+#include "ui/style.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "bridgestate.h"
+#include "bridge/bridgestate.h"
 
 namespace dorv {
 

@@ -1,7 +1,7 @@
-#include "bridgestatus.h"
-#include "statusresponse.h"
+#include "bridge/bridgestatus.h"
+#include "bridge/statusresponse.h"
 
-#include "httpexchange.h"
+#include "bridge/httpexchange.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,4 +1,4 @@
-#include "httpexchange.h"
+#include "bridge/httpexchange.h"
 
 #include <QNetworkProxy>
 

@@ -1,4 +1,4 @@
-#include "statusresponse.h"
+#include "bridge/statusresponse.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "childprocess.h"
+#include "common/childprocess.h"
 
 #include <QDeadlineTimer>
 #include <QProcess>

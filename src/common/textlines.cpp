@@ -1,4 +1,4 @@
-#include "textlines.h"
+#include "common/textlines.h"
 
 #include <QStringDecoder>
 

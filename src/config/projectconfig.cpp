@@ -1,8 +1,8 @@
-#include "projectconfig.h"
+#include "config/projectconfig.h"
 
-#include "projectlistformat.h"
-#include "reloadsignal.h"
-#include "textlines.h"
+#include "common/textlines.h"
+#include "config/projectlistformat.h"
+#include "config/reloadsignal.h"
 
 #include <QDir>
 #include <QFile>

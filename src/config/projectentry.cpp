@@ -1,4 +1,4 @@
-#include "projectentry.h"
+#include "config/projectentry.h"
 
 namespace dorv {
 

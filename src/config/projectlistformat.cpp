@@ -1,6 +1,6 @@
-#include "projectlistformat.h"
+#include "config/projectlistformat.h"
 
-#include "textlines.h"
+#include "common/textlines.h"
 
 namespace dorv::projectlist {
 

@@ -1,7 +1,7 @@
-#include "reloadsignal.h"
+#include "config/reloadsignal.h"
 
-#include "childprocess.h"
-#include "textlines.h"
+#include "common/childprocess.h"
+#include "common/textlines.h"
 
 #include <csignal>
 #include <limits>

@@ -1,6 +1,6 @@
-#include "launchagentcontroller.h"
+#include "service/launchagentcontroller.h"
 
-#include "childprocess.h"
+#include "common/childprocess.h"
 
 #include <QDir>
 

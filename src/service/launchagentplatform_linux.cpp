@@ -1,4 +1,4 @@
-#include "launchagentcontroller.h"
+#include "service/launchagentcontroller.h"
 
 namespace dorv {
 

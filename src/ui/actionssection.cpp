@@ -1,11 +1,11 @@
-#include "actionssection.h"
+#include "ui/actionssection.h"
 
-#include "bridgestatus.h"
-#include "launchagentcontroller.h"
-#include "plainbutton.h"
-#include "settingswindowcontroller.h"
-#include "style.h"
-#include "uikit.h"
+#include "bridge/bridgestatus.h"
+#include "service/launchagentcontroller.h"
+#include "ui/settingswindowcontroller.h"
+#include "ui/style.h"
+#include "ui/uikit.h"
+#include "ui/widgets/plainbutton.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>

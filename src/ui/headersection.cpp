@@ -1,9 +1,9 @@
-#include "headersection.h"
+#include "ui/headersection.h"
 
-#include "dot.h"
-#include "filledframe.h"
-#include "style.h"
-#include "uikit.h"
+#include "ui/style.h"
+#include "ui/uikit.h"
+#include "ui/widgets/dot.h"
+#include "ui/widgets/filledframe.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

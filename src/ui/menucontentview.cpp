@@ -1,16 +1,16 @@
-#include "menucontentview.h"
+#include "ui/menucontentview.h"
 
-#include "actionssection.h"
-#include "bridgestatus.h"
-#include "headersection.h"
-#include "launchagentcontroller.h"
-#include "plainbutton.h"
-#include "projectcard.h"
-#include "projectconfig.h"
-#include "projectssection.h"
-#include "style.h"
-#include "switchbutton.h"
-#include "uikit.h"
+#include "bridge/bridgestatus.h"
+#include "config/projectconfig.h"
+#include "service/launchagentcontroller.h"
+#include "ui/actionssection.h"
+#include "ui/headersection.h"
+#include "ui/projectcard.h"
+#include "ui/projectssection.h"
+#include "ui/style.h"
+#include "ui/uikit.h"
+#include "ui/widgets/plainbutton.h"
+#include "ui/widgets/switchbutton.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>

@@ -1,12 +1,12 @@
-#include "projectcard.h"
+#include "ui/projectcard.h"
 
-#include "bridgestatus.h"
-#include "contextbar.h"
-#include "filledframe.h"
-#include "spinner.h"
-#include "style.h"
-#include "uikit.h"
-#include "wraplabel.h"
+#include "bridge/bridgestatus.h"
+#include "ui/style.h"
+#include "ui/uikit.h"
+#include "ui/widgets/contextbar.h"
+#include "ui/widgets/filledframe.h"
+#include "ui/widgets/spinner.h"
+#include "ui/widgets/wraplabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,11 +1,11 @@
-#include "projecteditorview.h"
+#include "ui/projecteditorview.h"
 
-#include "plainbutton.h"
-#include "projectconfig.h"
-#include "projectlistformat.h"
-#include "style.h"
-#include "uikit.h"
-#include "wraplabel.h"
+#include "config/projectconfig.h"
+#include "config/projectlistformat.h"
+#include "ui/style.h"
+#include "ui/uikit.h"
+#include "ui/widgets/plainbutton.h"
+#include "ui/widgets/wraplabel.h"
 
 #include <QDir>
 #include <QFileDialog>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "projectentry.h"
+#include "config/projectentry.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -1,10 +1,10 @@
-#include "projectssection.h"
+#include "ui/projectssection.h"
 
-#include "bridgestatus.h"
-#include "plainbutton.h"
-#include "projectconfig.h"
-#include "style.h"
-#include "uikit.h"
+#include "bridge/bridgestatus.h"
+#include "config/projectconfig.h"
+#include "ui/style.h"
+#include "ui/uikit.h"
+#include "ui/widgets/plainbutton.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

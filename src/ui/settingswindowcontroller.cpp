@@ -1,7 +1,7 @@
-#include "settingswindowcontroller.h"
+#include "ui/settingswindowcontroller.h"
 
-#include "projectconfig.h"
-#include "projecteditorview.h"
+#include "config/projectconfig.h"
+#include "ui/projecteditorview.h"
 
 #include <QGuiApplication>
 #include <QScreen>

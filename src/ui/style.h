@@ -1,6 +1,6 @@
 #pragma once
 
-#include "bridgestate.h"
+#include "bridge/bridgestate.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,9 +1,9 @@
-#include "uikit.h"
+#include "ui/uikit.h"
 
-#include "elidedlabel.h"
-#include "filledframe.h"
-#include "style.h"
-#include "wraplabel.h"
+#include "ui/style.h"
+#include "ui/widgets/elidedlabel.h"
+#include "ui/widgets/filledframe.h"
+#include "ui/widgets/wraplabel.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
-#include "drawncheck.h"
+#include "support/drawncheck.h"
 
-#include "elidedlabel.h"
-#include "wraplabel.h"
+#include "ui/widgets/elidedlabel.h"
+#include "ui/widgets/wraplabel.h"
 
 #include <QAbstractScrollArea>
 #include <QFontMetrics>

@@ -1,7 +1,7 @@
-#include "uitestkit.h"
+#include "support/uitestkit.h"
 
-#include "launchagentcontroller.h"
-#include "wraplabel.h"
+#include "service/launchagentcontroller.h"
+#include "ui/widgets/wraplabel.h"
 
 #include <QCoreApplication>
 #include <QDir>

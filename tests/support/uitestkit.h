@@ -1,7 +1,7 @@
 #pragma once
 
-#include "fakehttpserver.h"
-#include "testhome.h"
+#include "support/fakehttpserver.h"
+#include "support/testhome.h"
 
 #include <QStringList>
 #include <QWidget>

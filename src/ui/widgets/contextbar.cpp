@@ -1,6 +1,6 @@
-#include "contextbar.h"
+#include "ui/widgets/contextbar.h"
 
-#include "style.h"
+#include "ui/style.h"
 
 #include <QPainter>
 #include <cmath>

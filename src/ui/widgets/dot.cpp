@@ -1,4 +1,4 @@
-#include "dot.h"
+#include "ui/widgets/dot.h"
 
 #include <QPainter>
 #include <QRadialGradient>

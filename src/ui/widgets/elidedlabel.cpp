@@ -1,6 +1,6 @@
-#include "elidedlabel.h"
+#include "ui/widgets/elidedlabel.h"
 
-#include "uikit.h"
+#include "ui/uikit.h"
 
 #include <QEvent>
 

@@ -1,4 +1,4 @@
-#include "filledframe.h"
+#include "ui/widgets/filledframe.h"
 
 #include <QPainter>
 

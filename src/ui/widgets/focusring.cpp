@@ -1,6 +1,6 @@
-#include "focusring.h"
+#include "ui/widgets/focusring.h"
 
-#include "style.h"
+#include "ui/style.h"
 
 #include <QPainter>
 

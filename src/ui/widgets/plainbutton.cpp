@@ -1,7 +1,7 @@
-#include "plainbutton.h"
+#include "ui/widgets/plainbutton.h"
 
-#include "focusring.h"
-#include "style.h"
+#include "ui/style.h"
+#include "ui/widgets/focusring.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QKeyEvent>

@@ -1,6 +1,6 @@
-#include "spinner.h"
+#include "ui/widgets/spinner.h"
 
-#include "style.h"
+#include "ui/style.h"
 
 #include <QPainter>
 #include <QtMath>

@@ -1,7 +1,7 @@
-#include "switchbutton.h"
+#include "ui/widgets/switchbutton.h"
 
-#include "focusring.h"
-#include "style.h"
+#include "ui/style.h"
+#include "ui/widgets/focusring.h"
 
 #include <QFocusEvent>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "wraplabel.h"
+#include "ui/widgets/wraplabel.h"
 
-#include "uikit.h"
+#include "ui/uikit.h"
 
 #include <QPainter>
 #include <QTextLayout>
