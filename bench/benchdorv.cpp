@@ -67,7 +67,7 @@ void idle(DORVMenuApp &app)
     app.togglePanel();
     for (int i = 0; i < 100; ++i)
         pollOnce(app.status());
-    app.panelWindow()->hide();
+    app.ensurePanel()->hide();
     QEventLoop loop;
     QTimer::singleShot(3000, &loop, &QEventLoop::quit);
     loop.exec();
@@ -83,7 +83,6 @@ int main(int argc, char **argv)
     const QString mode = args.value(1);
     QTemporaryDir home;
     qputenv("HOME", QFile::encodeName(home.path()));
-    reload::setPgrepOverride(QStringLiteral("/bin/true"));
 
     if (mode == QStringLiteral("config")) {
         const int n = args.value(2).toInt();
@@ -97,7 +96,7 @@ int main(int argc, char **argv)
         file.open(QIODevice::WriteOnly);
         file.write(projectlist::serialize(entries));
         file.close();
-        ProjectConfig config;
+        ProjectConfig config(QStringLiteral("/bin/true"));
         const int rounds = qMax(1, 100000 / qMax(1, n));
         QElapsedTimer t;
         t.start();
@@ -111,7 +110,10 @@ int main(int argc, char **argv)
         return config.projects().size() == n ? 0 : 1;
     }
 
-    DORVMenuApp app{QUrl(args.value(2))};
+    DORVMenuApp app{AppSeams{.bridgeUrl = QUrl(args.value(2)),
+                             .serviceRunner = {},
+                             .folderPicker = {},
+                             .pgrepProgram = QStringLiteral("/bin/true")}};
     if (mode == QStringLiteral("idle")) {
         idle(app);
         return 0;
@@ -135,7 +137,7 @@ int main(int argc, char **argv)
     if (mode == QStringLiteral("cpu")) {
         for (bool open : {true, false}) {
             if (!open)
-                app.panelWindow()->hide();
+                app.ensurePanel()->hide();
             for (int i = 0; i < 50; ++i)
                 pollOnce(app.status()); // warm up
             const int refreshes = app.panel()->refreshCount();

@@ -1,9 +1,9 @@
+#include "app/appcontroller.h"
 #include "app/dorvmenuapp.h"
 #include "app/panelwindow.h"
-#include "config/reloadsignal.h"
+#include "app/traymenu.h"
 #include "support/uitestkit.h"
 #include "ui/menucontentview.h"
-#include "ui/style.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -11,38 +11,61 @@
 using namespace dorv;
 using namespace dorv::test;
 
+namespace {
+// The standard colours, as a person sees them in the light palette.
+const QColor kGray(0x8e, 0x8e, 0x93);
+const QColor kGreen(0x34, 0xc7, 0x59);
+const QColor kOrange(0xff, 0x95, 0x00);
+
+QStringList logged; // dorv.* messages at info level and above
+void recordLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type != QtDebugMsg && QByteArray(context.category).startsWith("dorv."))
+        logged << QString::fromLatin1(context.category) + u' ' + message;
+}
+} // namespace
+
 class TestApp : public QObject {
     Q_OBJECT
     TestHome m_home;
+    FakeService m_service;
+
+    AppSeams seams(const FakeHttpServer &server)
+    {
+        return {.bridgeUrl = server.baseUrl(),
+                .serviceRunner = m_service.runner(),
+                .pgrepProgram = QStringLiteral("/bin/true")};
+    }
 
 private Q_SLOTS:
-    void initTestCase() { reload::setPgrepOverride(QStringLiteral("/bin/true")); }
     void iconFollowsState();
+    void trayMenu();
+    void editorComesForward();
+    void outageLoggedOnce();
     void placement_data();
     void placement();
 };
 
 void TestApp::iconFollowsState()
 {
-    FakeServiceTool tool(m_home);
-    tool.setExitStatus(0);
+    m_service.setExitStatus(0);
     FakeHttpServer server;
     server.respond(200, R"({"ok":true,"chatwire":"connected","active_project":"api"})");
-    DORVMenuApp app(server.baseUrl());
+    DORVMenuApp app(seams(server));
     QCOMPARE(app.currentIconName(), QStringLiteral("message"));
-    QCOMPARE(app.currentIconColor(), style::color(style::Tint::Gray));
+    QCOMPARE(app.currentIconColor(), kGray);
     QTest::qWait(300);
     QCOMPARE(server.requests().size(), 0); // nothing before the panel is first shown
 
     app.start(); // no tray here: the panel opens as a window, which starts polling
-    QVERIFY(app.panelWindow()->isVisible());
+    QVERIFY(app.ensurePanel()->isVisible());
     QTRY_COMPARE(server.count("/status"), 1);
-    QTRY_COMPARE(app.currentIconColor(), style::color(style::Tint::Green));
+    QTRY_COMPARE(app.currentIconColor(), kGreen);
     QCOMPARE(app.currentIconName(), QStringLiteral("message.fill"));
 
     server.respond(200, R"({"ok":true,"chatwire":"pairing","marvek_busy":true,"queued":4})");
     app.status()->poll();
-    QTRY_COMPARE(app.currentIconColor(), style::color(style::Tint::Orange));
+    QTRY_COMPARE(app.currentIconColor(), kOrange);
     QCOMPARE(app.currentIconName(), QStringLiteral("message.fill"));
 
     // Turning the bridge off shows offline at once, without a poll.
@@ -51,34 +74,132 @@ void TestApp::iconFollowsState()
                       Qt::LeftButton);
     QCoreApplication::processEvents();
     QCOMPARE(app.currentIconName(), QStringLiteral("message"));
-    QCOMPARE(app.currentIconColor(), style::color(style::Tint::Gray));
+    QCOMPARE(app.currentIconColor(), kGray);
     QCOMPARE(server.count("/status"), polls);
 
     // Each showing of the panel polls at once.
-    app.panelWindow()->hide();
-    app.panelWindow()->show();
+    app.ensurePanel()->hide();
+    app.ensurePanel()->show();
     QTRY_COMPARE(server.count("/status"), polls + 1);
 
     // A click closes the panel and the next one, however soon, opens it again; a second start
     // of the program only ever opens it.
     app.togglePanel();
-    QVERIFY(!app.panelWindow()->isVisible());
+    QVERIFY(!app.ensurePanel()->isVisible());
     app.togglePanel();
-    QVERIFY(app.panelWindow()->isVisible());
+    QVERIFY(app.ensurePanel()->isVisible());
     app.showPanel();
-    QVERIFY(app.panelWindow()->isVisible());
+    QVERIFY(app.ensurePanel()->isVisible());
 }
 
-// Where the panel opens, and how tall it may be, for icons at the edges of a 1920 x 1080 screen.
+// The tray icon's menu: the panel's operations, texts and enabled conditions.
+void TestApp::trayMenu()
+{
+    m_service.setExitStatus(3);
+    FakeHttpServer server;
+    DORVMenuApp app(seams(server));
+    TrayMenu menu;
+    QObject::connect(&menu, &TrayMenu::projectChosen, app.controller(),
+                     &AppController::switchProject);
+    QObject::connect(&menu, &TrayMenu::switchFlipped, app.controller(),
+                     &AppController::setBridgeOn);
+    auto texts = [&] {
+        QStringList list;
+        for (QAction *a : menu.actions())
+            list << (a->isSeparator() ? QStringLiteral("-")
+                                      : a->text() + (a->isChecked() ? QStringLiteral("*") : "") +
+                                            (a->isEnabled() ? "" : QStringLiteral(" (off)")));
+        return list;
+    };
+    auto visible = [&] {
+        QStringList list = texts();
+        for (qsizetype i = menu.actions().size() - 1; i >= 0; --i)
+            if (!menu.actions()[i]->isVisible())
+                list.removeAt(i);
+        return list;
+    };
+    menu.showState(*app.status(), false);
+    QCOMPARE(visible(), QStringList({"Open Panel", "-", "New Session (off)", "Bridge",
+                                     "Configure Projects…", "Open Logs…", "-", "Quit DORV"}));
+
+    server.respond(200, R"({"ok":true,"chatwire":"connected","active_project":"web",)"
+                        R"("projects":["api","web","R&D"]})");
+    app.status()->poll();
+    QTRY_COMPARE(app.status()->projects().size(), 3);
+    menu.showState(*app.status(), true);
+    QCOMPARE(visible(),
+             QStringList({"Open Panel", "-", "api", "web*", "R&&D", "-", "New Session", "Bridge*",
+                          "Configure Projects…", "Open Logs…", "-", "Quit DORV"}));
+    menu.actions()[4]->trigger(); // R&D, sent as its alias
+    QTRY_COMPARE(server.count("/use"), 1);
+    for (const HttpRequest &r : server.requests())
+        if (r.path == "/use")
+            QCOMPARE(r.body, QByteArray(R"({"project":"R&D"})"));
+
+    menu.actions()[7]->trigger(); // Bridge, off
+    QCOMPARE(m_service.calls().last(), "/usr/bin/systemctl --user stop com.ferlinq.service");
+    QCOMPARE(app.status()->state(), BridgeState::Offline);
+    menu.showState(*app.status(), app.controller()->agentLoaded());
+    QCOMPARE(visible(), QStringList({"Open Panel", "-", "New Session (off)", "Bridge",
+                                     "Configure Projects…", "Open Logs…", "-", "Quit DORV"}));
+}
+
+// Configure Projects… with the editor already open: the panel makes way, so the editor is never
+// left hidden behind it where the window system refuses to raise it.
+void TestApp::editorComesForward()
+{
+    FakeHttpServer server;
+    DORVMenuApp app(seams(server));
+    app.showPanel();
+    app.controller()->openEditor();
+    QVERIFY(app.editor()->window()->isVisible());
+    QVERIFY(!app.ensurePanel()->isVisible());
+    app.showPanel();
+    app.controller()->openEditor();
+    QVERIFY(!app.ensurePanel()->isVisible());
+    QVERIFY(app.editor()->window()->isVisible());
+    app.editor()->window()->close();
+}
+
+// A bridge outage is logged once when it starts and once when it ends, not at every poll.
+void TestApp::outageLoggedOnce()
+{
+    FakeHttpServer server;
+    BridgeStatus status(server.baseUrl());
+    logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(recordLog);
+    server.respond(503, {});
+    for (int i = 0; i < 3; ++i) {
+        status.poll();
+        QTRY_COMPARE(server.requests().size(), i + 1);
+    }
+    server.respond(200, R"({"ok":true})");
+    status.poll();
+    QTRY_COMPARE(status.state(), BridgeState::Connecting);
+    status.poll();
+    QTRY_COMPARE(server.requests().size(), 5);
+    QTest::qWait(100);
+    qInstallMessageHandler(previous);
+    QCOMPARE(logged.size(), 2);
+    QVERIFY2(logged[0].contains(QStringLiteral("dorv.bridge")) &&
+                 logged[0].contains(QStringLiteral("HTTP status 503")),
+             qPrintable(logged[0]));
+    QVERIFY2(logged[1].contains(QStringLiteral("answers again")), qPrintable(logged[1]));
+}
+
+// Where the panel opens, and how tall it may be, for icons at the edges of a 1920 x 1080 screen;
+// with no icon place and no trustworthy pointer (Wayland), at the top-right corner.
 void TestApp::placement_data()
 {
     QTest::addColumn<QRect>("anchor");
     QTest::addColumn<QPoint>("topLeft");
     QTest::addColumn<int>("room");
+    const QRect screen(0, 0, 1920, 1080);
     QTest::newRow("top bar, middle") << QRect(900, 0, 24, 24) << QPoint(781, 28) << 1052;
     QTest::newRow("top bar, right edge") << QRect(1900, 0, 20, 24) << QPoint(1660, 28) << 1052;
     QTest::newRow("bottom panel, left edge") << QRect(0, 1056, 24, 24) << QPoint(0, 652) << 1052;
     QTest::newRow("cursor, bottom right") << QRect(1910, 1070, 1, 1) << QPoint(1660, 666) << 1066;
+    QTest::newRow("unknown: the corner") << cornerAnchor(screen) << QPoint(1660, 0) << 1080;
 }
 
 void TestApp::placement()

@@ -1,5 +1,4 @@
 #include "config/projectconfig.h"
-#include "config/reloadsignal.h"
 #include "support/drawncheck.h"
 #include "support/uitestkit.h"
 #include "ui/projecteditorview.h"
@@ -26,7 +25,10 @@ class TestEditor : public QObject {
     QString m_pgrepLog;
     QStringList m_picks; // answers of the fake folder picker, in order
 
-    SettingsWindowController &controller() { return SettingsWindowController::shared(); }
+    ProjectConfig *m_list = nullptr;
+    std::unique_ptr<SettingsWindowController> m_controller;
+
+    SettingsWindowController &controller() { return *m_controller; }
     QWidget *window() { return controller().window(); }
     QList<QAbstractButton *> buttons(const QString &name)
     {
@@ -46,7 +48,7 @@ class TestEditor : public QObject {
     void add(const QString &folder)
     {
         m_picks = {folder};
-        window()->findChild<ProjectEditorView *>()->addProject();
+        window()->findChild<QAbstractButton *>(QStringLiteral("addButton"))->click();
     }
     void save() { window()->findChild<QPushButton *>(QStringLiteral("saveButton"))->click(); }
 
@@ -66,11 +68,12 @@ void TestEditor::initTestCase()
 {
     m_config = ProjectConfig::configPath();
     m_pgrepLog = m_home.file(QStringLiteral("pgrep.log"));
-    reload::setPgrepOverride(
-        writeScript(m_home.file(QStringLiteral("bin/pgrep")),
-                    "echo \"$*\" >> '" + QFile::encodeName(m_pgrepLog) + "'\n"));
-    ProjectEditorView::setFolderPicker(
-        [this](QWidget *, const QString &) -> std::optional<QString> {
+    m_list =
+        new ProjectConfig(writeScript(m_home.file(QStringLiteral("bin/pgrep")),
+                                      "echo \"$*\" >> '" + QFile::encodeName(m_pgrepLog) + "'\n"),
+                          this);
+    m_controller = std::make_unique<SettingsWindowController>(
+        m_list, [this](QWidget *, const QString &) -> std::optional<QString> {
             if (m_picks.isEmpty())
                 return std::nullopt;
             return m_picks.takeFirst();
@@ -96,7 +99,7 @@ void TestEditor::aliasRule()
                                                       {"/home/u/Notes: 2026", "notes--2026"},
                                                       {"/home/u/a\tb", "a\tb"}};
     for (const auto &[folder, alias] : cases)
-        QCOMPARE(ProjectEditorView::aliasForFolder(folder), alias);
+        QCOMPARE(SettingsWindowController::aliasForFolder(folder), alias);
 }
 
 // One window while it is on screen, edits kept; a new one from the file after closing, unless
@@ -106,8 +109,6 @@ void TestEditor::reopening()
     writeFile(m_config, "projects:\n  a: /a\n");
     controller().open();
     QPointer<QWidget> first = window();
-    QCOMPARE(first->size(), QSize(320, 360));
-    QVERIFY(first->windowFlags() & Qt::WindowStaysOnTopHint);
     add(QStringLiteral("/srv/b"));
     writeFile(m_config, "projects:\n  other: /o\n");
     controller().open();
@@ -218,8 +219,8 @@ void TestEditor::longListShowsNewRow()
 // The real folder dialog opens in the home folder.
 void TestEditor::pickerStartsAtHome()
 {
-    controller().open();
-    ProjectEditorView::setFolderPicker({});
+    SettingsWindowController withDialog(m_list);
+    withDialog.open();
     QString shown;
     QTimer::singleShot(300, this, [&] {
         if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
@@ -227,9 +228,8 @@ void TestEditor::pickerStartsAtHome()
             dialog->reject();
         }
     });
-    window()->findChild<ProjectEditorView *>()->addProject();
+    withDialog.window()->findChild<QAbstractButton *>(QStringLiteral("addButton"))->click();
     QCOMPARE(shown, QDir(m_home.path()).absolutePath());
-    initTestCase();
 }
 
 QTEST_MAIN(TestEditor)

@@ -30,11 +30,7 @@ class TestProjectConfig : public QObject {
     const QString m_folder = m_home.file(QStringLiteral(".marvek"));
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QCOMPARE(m_path, m_folder + QStringLiteral("/chatwire-projects.yaml"));
-        reload::setPgrepOverride(QStringLiteral("/bin/true"));
-    }
+    void initTestCase() { QCOMPARE(m_path, m_folder + QStringLiteral("/chatwire-projects.yaml")); }
 
     void init()
     {
@@ -91,7 +87,7 @@ private Q_SLOTS:
             QVERIFY(writeFile(m_path, content));
         if (size >= 0)
             QVERIFY(QFile(m_path).resize(size));
-        ProjectConfig config;
+        ProjectConfig config(QStringLiteral("/bin/true"));
         config.addProject(QStringLiteral("kept"), QStringLiteral("/k"));
         QSignalSpy spy(&config, &ProjectConfig::changed);
         config.load();
@@ -151,7 +147,7 @@ private Q_SLOTS:
         if (setup == "<symlink>")
             QVERIFY(QFile::link(link, m_path) &&
                     QFile::setPermissions(link, QFile::ReadOwner | QFile::WriteOwner));
-        ProjectConfig config;
+        ProjectConfig config(QStringLiteral("/bin/true"));
         config.load();
         config.addProject(QStringLiteral("ok"), QStringLiteral("/ok"));
         if (!alias.isNull())

@@ -44,11 +44,9 @@ private Q_SLOTS:
         const QString pgrep = writeScript(m_home.file(QStringLiteral("bin/pgrep")),
                                           "printf '%s\\n' \"$@\" > \"$0.argv\"\n"
                                           "head -c 8000000 /dev/zero | tr '\\0' '0' | fold -w 7");
-        reload::setPgrepOverride(pgrep);
         QElapsedTimer clock;
         clock.start();
-        reload::sendSIGHUP();
-        reload::setPgrepOverride({});
+        reload::sendSIGHUP(pgrep);
         QVERIFY(clock.elapsed() < 10000);
         QCOMPARE(readFile(pgrep + QStringLiteral(".argv")),
                  QByteArray("-f\nchatwire-bridge.*server\\.py\n"));

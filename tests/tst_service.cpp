@@ -1,3 +1,4 @@
+#include "common/childprocess.h"
 #include "service/launchagentcontroller.h"
 #include "support/testhome.h"
 
@@ -15,6 +16,15 @@ Q_DECLARE_METATYPE(ServiceOperation)
 class TestService : public QObject {
     Q_OBJECT
     TestHome m_home;
+
+    // The platform's commands, run as child processes of `program` instead of the real tool.
+    static LaunchAgentController runningInstead(const QString &program)
+    {
+        return LaunchAgentController([program](const ServiceCommand &command) {
+            const ChildResult result = runChild(program, command.arguments);
+            return result.finished ? result.exitCode : -1;
+        });
+    }
 
 private Q_SLOTS:
     // Both platforms' tables, on every platform: the exact program and arguments (one per "|").
@@ -59,13 +69,11 @@ private Q_SLOTS:
                                          "printf '%s\\n' \"$@\" > \"$0.argv\"\n"
                                          "echo noise; echo noise >&2; exit " +
                                              QByteArray::number(exitCode));
-        LaunchAgentController::setProgramOverride(tool);
+        const LaunchAgentController service = runningInstead(tool);
         if (op == ServiceOperation::IsLoaded)
-            QCOMPARE(LaunchAgentController::isLoaded(), exitCode == 0);
+            QCOMPARE(service.isLoaded(), exitCode == 0);
         else
-            op == ServiceOperation::Start ? LaunchAgentController::start()
-                                          : LaunchAgentController::stop();
-        LaunchAgentController::setProgramOverride({});
+            op == ServiceOperation::Start ? service.start() : service.stop();
         QCOMPARE(QString::fromUtf8(readFile(tool + QStringLiteral(".argv")))
                      .split(u'\n', Qt::SkipEmptyParts),
                  expected.section(u' ', 1).split(u'|'));
@@ -76,20 +84,19 @@ private Q_SLOTS:
     {
         const QString tool = writeScript(m_home.file(QStringLiteral("bin/hang")),
                                          "echo $$ > \"$0.pid\"\nexec sleep 60\n");
-        LaunchAgentController::setProgramOverride(tool);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(LaunchAgentController::isLoaded(), false);
+        QCOMPARE(runningInstead(tool).isLoaded(), false);
         QVERIFY(clock.elapsed() >= 9000 && clock.elapsed() < 13000);
         const pid_t pid = readFile(tool + QStringLiteral(".pid")).trimmed().toInt();
         QVERIFY(pid > 0);
         QTRY_VERIFY(::kill(pid, 0) != 0); // our own child is gone, not left behind
         // A tool that is not there reads as not loaded, and starting or stopping does nothing.
-        LaunchAgentController::setProgramOverride(m_home.file(QStringLiteral("bin/no-such-tool")));
-        QCOMPARE(LaunchAgentController::isLoaded(), false);
-        LaunchAgentController::start();
-        LaunchAgentController::stop();
-        LaunchAgentController::setProgramOverride({});
+        const LaunchAgentController missing =
+            runningInstead(m_home.file(QStringLiteral("bin/no-such-tool")));
+        QCOMPARE(missing.isLoaded(), false);
+        missing.start();
+        missing.stop();
     }
 };
 

@@ -1,8 +1,13 @@
 #include "app/dorvmenuapp.h"
 
+#include "app/appcontroller.h"
 #include "app/panelwindow.h"
+#include "app/traymenu.h"
+#include "common/logging.h"
+#include "config/projectconfig.h"
 #include "ui/menucontentview.h"
 #include "ui/style.h"
+#include "ui/uikit.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -11,14 +16,37 @@
 
 namespace dorv {
 
-DORVMenuApp::DORVMenuApp(const QUrl &bridgeUrl, QObject *parent)
-    : QObject(parent), m_status(new BridgeStatus(bridgeUrl, this))
+namespace {
+// Under Wayland, natively or through XWayland, a program learns neither where the tray icon
+// is nor, reliably, where the pointer is: XWayland's pointer goes stale over Wayland surfaces.
+bool waylandSession()
 {
-    connect(m_status, &BridgeStatus::changed, this, [this] {
-        if (m_iconPending)
-            return;
-        m_iconPending = true;
-        QMetaObject::invokeMethod(this, &DORVMenuApp::updateIcon, Qt::QueuedConnection);
+    return QGuiApplication::platformName().startsWith(QLatin1StringView("wayland")) ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qgetenv("XDG_SESSION_TYPE") == "wayland";
+}
+} // namespace
+
+DORVMenuApp::DORVMenuApp(AppSeams seams, QObject *parent)
+    : QObject(parent), m_status(new BridgeStatus(seams.bridgeUrl, this)),
+      m_service(std::move(seams.serviceRunner)),
+      m_panelConfig(new ProjectConfig(seams.pgrepProgram, this)),
+      m_editor(new SettingsWindowController(new ProjectConfig(seams.pgrepProgram, this),
+                                            std::move(seams.folderPicker), this)),
+      m_controller(new AppController(m_status, &m_service, m_editor, this)),
+      m_iconUpdate(new uikit::Coalescer(this, [this] {
+          updateIcon();
+          // Hosts may read the exported menu without asking first: keep it current.
+          if (m_menu)
+              m_menu->showState(*m_status, m_controller->agentLoaded());
+      }))
+{
+    connect(m_status, &BridgeStatus::changed, m_iconUpdate, &uikit::Coalescer::request);
+    // The editor opens over where the panel was: on Wayland a window may not be raised over
+    // another without the compositor's consent, so the panel gets out of the way.
+    connect(m_controller, &AppController::editorOpening, this, [this] {
+        if (m_window && m_window->isVisible())
+            m_window->dismiss();
     });
     updateIcon();
 }
@@ -29,11 +57,21 @@ PanelWindow *DORVMenuApp::ensurePanel()
 {
     // The panel is built the first time it is needed, as a menu-bar extra builds its content:
     // start-up stays light, and the switch's position is read when the panel first appears.
-    if (!m_window) {
-        m_panel = new MenuContentView(m_status);
-        connect(m_panel, &MenuContentView::appeared, m_status, &BridgeStatus::startPolling);
-        m_window = std::make_unique<PanelWindow>(m_panel, m_tray != nullptr);
-    }
+    if (m_window)
+        return m_window.get();
+    m_panel = new MenuContentView(m_status, m_panelConfig);
+    m_panel->setAgentLoaded(m_controller->agentLoaded());
+    AppController *c = m_controller;
+    connect(m_panel, &MenuContentView::aboutToAppear, m_panelConfig, &ProjectConfig::load);
+    connect(m_panel, &MenuContentView::appeared, m_status, &BridgeStatus::startPolling);
+    connect(m_panel, &MenuContentView::switchFlipped, c, &AppController::setBridgeOn);
+    connect(m_panel, &MenuContentView::projectChosen, c, &AppController::switchProject);
+    connect(m_panel, &MenuContentView::newSessionRequested, c, &AppController::newSession);
+    connect(m_panel, &MenuContentView::configureRequested, c, &AppController::openEditor);
+    connect(m_panel, &MenuContentView::openLogsRequested, c, &AppController::openLogs);
+    connect(m_panel, &MenuContentView::quitRequested, c, &AppController::quit);
+    connect(c, &AppController::agentLoadedChanged, m_panel, &MenuContentView::setAgentLoaded);
+    m_window = std::make_unique<PanelWindow>(m_panel, m_tray != nullptr);
     return m_window.get();
 }
 
@@ -47,11 +85,25 @@ void DORVMenuApp::start()
 {
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         // No tray on this desktop: the panel is an ordinary window, so the utility stays usable.
-        ensurePanel()->showAt(QRect(QCursor::pos(), QSize(1, 1)));
+        qCInfo(lcUi) << "no system tray: the panel opens as a window";
+        ensurePanel()->showAt(panelAnchor());
         return;
     }
     QApplication::setQuitOnLastWindowClosed(false);
     m_tray = new QSystemTrayIcon(this);
+    m_menu = new TrayMenu;
+    m_menu->setParent(nullptr);
+    AppController *c = m_controller;
+    connect(m_menu, &QMenu::aboutToShow, this,
+            [this] { m_menu->showState(*m_status, m_controller->agentLoaded()); });
+    connect(m_menu, &TrayMenu::openPanelRequested, this, &DORVMenuApp::showPanel);
+    connect(m_menu, &TrayMenu::projectChosen, c, &AppController::switchProject);
+    connect(m_menu, &TrayMenu::newSessionRequested, c, &AppController::newSession);
+    connect(m_menu, &TrayMenu::switchFlipped, c, &AppController::setBridgeOn);
+    connect(m_menu, &TrayMenu::configureRequested, c, &AppController::openEditor);
+    connect(m_menu, &TrayMenu::openLogsRequested, c, &AppController::openLogs);
+    connect(m_menu, &TrayMenu::quitRequested, c, &AppController::quit);
+    m_tray->setContextMenu(m_menu);
     m_trayStale = true;
     updateIcon();
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
@@ -79,15 +131,22 @@ void DORVMenuApp::showPanel()
         m_window->activateWindow();
         return;
     }
-    QRect anchor = m_tray ? m_tray->geometry() : QRect();
-    if (!anchor.isValid() || anchor.isEmpty())
-        anchor = QRect(QCursor::pos(), QSize(1, 1));
-    m_window->showAt(anchor);
+    m_window->showAt(panelAnchor());
+}
+
+QRect DORVMenuApp::panelAnchor() const
+{
+    const QRect icon = m_tray ? m_tray->geometry() : QRect();
+    if (icon.isValid() && !icon.isEmpty())
+        return icon;
+    if (!waylandSession())
+        return QRect(QCursor::pos(), QSize(1, 1));
+    QScreen *screen = QGuiApplication::primaryScreen();
+    return cornerAnchor(screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800));
 }
 
 void DORVMenuApp::updateIcon()
 {
-    m_iconPending = false;
     const BridgeState state = m_status->state();
     const QString name = iconName(state);
     const QColor color = style::stateColor(state);

@@ -1,36 +1,55 @@
 #pragma once
 
 #include "bridge/bridgestatus.h"
+#include "config/reloadsignal.h"
+#include "service/launchagentcontroller.h"
+#include "ui/settingswindowcontroller.h"
 
 #include <QColor>
 #include <QObject>
-#include <QPointer>
 #include <memory>
 
 class QSystemTrayIcon;
 
-// The application: the one bridge model, the tray icon that follows its state, and the panel
-// that opens from it. Polling starts the first time the panel is shown.
+// The application: the one bridge model, the tray icon that follows its state with its menu,
+// the panel that opens from it, and the controller that acts on what the user asks for in
+// either. Polling starts the first time the panel is shown.
 namespace dorv {
 
+class AppController;
 class MenuContentView;
 class PanelWindow;
+class ProjectConfig;
+class TrayMenu;
+
+namespace uikit {
+class Coalescer;
+}
+
+// What a test may point elsewhere; the program keeps the defaults.
+struct AppSeams {
+    QUrl bridgeUrl = BridgeStatus::defaultBaseUrl();
+    LaunchAgentController::Runner serviceRunner;         // empty: the platform's tool
+    SettingsWindowController::FolderPicker folderPicker; // empty: the folder dialog
+    QString pgrepProgram = reload::kPgrepProgram;
+};
 
 class DORVMenuApp : public QObject {
     Q_OBJECT
 public:
-    explicit DORVMenuApp(const QUrl &bridgeUrl = BridgeStatus::defaultBaseUrl(),
-                         QObject *parent = nullptr);
+    explicit DORVMenuApp(AppSeams seams = {}, QObject *parent = nullptr);
     ~DORVMenuApp() override;
 
     // Shows the tray icon, or the panel as a plain window when there is no tray.
     void start();
 
     BridgeStatus *status() const { return m_status; }
-    // Null until the panel is first shown.
+    AppController *controller() const { return m_controller; }
+    SettingsWindowController *editor() const { return m_editor; }
+    TrayMenu *trayMenu() const { return m_menu; }
+    // The panel, built the first time it is needed.
+    PanelWindow *ensurePanel();
     MenuContentView *panel() const { return m_panel; }
-    PanelWindow *panelWindow() const { return m_window.get(); }
-    QSystemTrayIcon *tray() const { return m_tray; }
 
     // The tray icon's glyph and colour for a state.
     static QString iconName(BridgeState state);
@@ -43,16 +62,21 @@ public:
     void showPanel();
 
 private:
-    PanelWindow *ensurePanel();
     void updateIcon();
+    QRect panelAnchor() const;
 
     BridgeStatus *m_status;
+    LaunchAgentController m_service;
+    ProjectConfig *m_panelConfig;
+    SettingsWindowController *m_editor;
+    AppController *m_controller;
     MenuContentView *m_panel = nullptr;
     std::unique_ptr<PanelWindow> m_window;
     QSystemTrayIcon *m_tray = nullptr;
+    TrayMenu *m_menu = nullptr;
+    uikit::Coalescer *m_iconUpdate;
     QString m_iconName;
     QColor m_iconColor;
-    bool m_iconPending = false;
     bool m_trayStale = false; // the tray has not been given the current icon yet
 };
 

@@ -25,6 +25,13 @@ int panelRoom(const QRect &anchor, const QRect &screen)
     return anchor.top() - kPanelGap - screen.top();
 }
 
+QRect cornerAnchor(const QRect &area)
+{
+    // Just above the area's top edge, so the panel opens flush with the corner, as tall as the
+    // area allows.
+    return QRect(area.right() - kPanelGap, area.top() - 1 - kPanelGap, 1, 1);
+}
+
 QRect placePanel(const QSize &size, const QRect &anchor, const QRect &screen)
 {
     QRect r(QPoint(), size);
@@ -38,10 +45,15 @@ QRect placePanel(const QSize &size, const QRect &anchor, const QRect &screen)
     return r;
 }
 
+namespace {
+Qt::WindowFlags panelFlags(bool popup)
+{
+    return popup ? Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint : Qt::Window;
+}
+} // namespace
+
 PanelWindow::PanelWindow(MenuContentView *content, bool popup)
-    : QWidget(nullptr,
-              popup ? Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint : Qt::Window),
-      m_content(content), m_popup(popup)
+    : QWidget(nullptr, panelFlags(popup)), m_content(content), m_popup(popup)
 {
     setObjectName(QStringLiteral("panelWindow"));
     setWindowTitle(QStringLiteral("DORV"));
@@ -51,6 +63,12 @@ PanelWindow::PanelWindow(MenuContentView *content, bool popup)
     layout->setSizeConstraint(QLayout::SetFixedSize);
     content->setParent(this);
     layout->addWidget(content);
+}
+
+void PanelWindow::setPopup(bool popup)
+{
+    m_popup = popup;
+    setWindowFlags(panelFlags(popup));
 }
 
 QRect PanelWindow::availableArea() const

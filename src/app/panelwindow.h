@@ -14,6 +14,9 @@ class PanelWindow : public QWidget {
     Q_OBJECT
 public:
     PanelWindow(MenuContentView *content, bool popup);
+    // A popup (frameless, on top, closing on focus loss) or an ordinary window; set before the
+    // panel is first shown.
+    void setPopup(bool popup);
 
     // Shows the panel next to `anchor` (the tray icon's geometry, or a point), its content
     // brought up to date first.
@@ -46,6 +49,9 @@ constexpr int kPanelGap = 4;
 // How tall a panel may be for a tray icon at `anchor` inside `screen` (available area): the room
 // on the side it opens to.
 int panelRoom(const QRect &anchor, const QRect &screen);
+// An anchor for the panel when neither the tray icon's place nor the pointer is known: the
+// top-right corner of the available area, where most desktops keep their tray.
+QRect cornerAnchor(const QRect &area);
 // Where a panel of `size` goes: below the icon when it is in the upper half of the screen, above
 // otherwise, never over the icon, moved sideways to stay on screen.
 QRect placePanel(const QSize &size, const QRect &anchor, const QRect &screen);

@@ -1,5 +1,6 @@
 #include "bridge/bridgestatus.h"
 #include "bridge/statusresponse.h"
+#include "common/logging.h"
 
 #include "bridge/httpexchange.h"
 
@@ -56,23 +57,47 @@ void BridgeStatus::startPolling()
 
 void BridgeStatus::poll()
 {
+    qCDebug(lcBridge) << "poll";
     const HttpExchange *exchange =
         HttpExchange::start(endpoint(QStringLiteral("status")), "GET", {}, {},
                             {kStatusIdleTimeoutMs, kStatusLifetimeMs, kMaxStatusReplyBytes}, this);
     connect(exchange, &HttpExchange::finished, this, &BridgeStatus::applyStatusReply);
 }
 
+void BridgeStatus::noteOutcome(const QString &failure)
+{
+    const QString url = endpoint(QStringLiteral("status")).toString();
+    if (failure.isEmpty()) {
+        if (!m_failure.isEmpty())
+            qCInfo(lcBridge).noquote() << "the bridge answers again at" << url << "after"
+                                       << m_failedPolls << "failed polls";
+        m_failure.clear();
+        m_failedPolls = 0;
+        return;
+    }
+    ++m_failedPolls;
+    if (failure != m_failure)
+        qCWarning(lcBridge).noquote() << "polling" << url << "failed:" << failure
+                                      << "(the icon shows offline until a poll succeeds)";
+    m_failure = failure;
+}
+
 void BridgeStatus::applyStatusReply(int statusCode, const QByteArray &body)
 {
     if (statusCode != 200) {
+        noteOutcome(statusCode < 0 ? QStringLiteral("no complete reply")
+                                   : QStringLiteral("HTTP status %1").arg(statusCode));
         publish(m_state, BridgeState::Offline);
         return;
     }
     const std::optional<StatusResponse> decoded = StatusResponse::decode(body);
     if (!decoded) {
+        noteOutcome(QStringLiteral("the reply's body is not a status object"));
         publish(m_state, BridgeState::Offline);
         return;
     }
+    qCDebug(lcBridge) << "status reply:" << body.size() << "bytes";
+    noteOutcome({});
     const StatusResponse &r = *decoded;
     publish(m_state, r.chatwire == QStringLiteral("connected") ? BridgeState::Connected
                                                                : BridgeState::Connecting);
@@ -101,10 +126,15 @@ void BridgeStatus::newSession()
 void BridgeStatus::sendCommand(const QString &component, const QByteArray &headers,
                                const QByteArray &body)
 {
+    qCDebug(lcBridge).noquote() << "POST" << endpoint(component).path() << body;
     const HttpExchange *exchange =
         HttpExchange::start(endpoint(component), "POST", headers, body,
                             {kCommandIdleTimeoutMs, 0, kMaxCommandReplyBytes}, this);
-    connect(exchange, &HttpExchange::finished, this, &BridgeStatus::poll);
+    // The reply is never examined beyond this line of the log.
+    connect(exchange, &HttpExchange::finished, this, [this, component](int statusCode) {
+        qCDebug(lcBridge).noquote() << "POST" << component << "ended with status" << statusCode;
+        poll();
+    });
 }
 
 } // namespace dorv

@@ -51,6 +51,8 @@ private:
     QUrl endpoint(const QString &component) const;
     void sendCommand(const QString &component, const QByteArray &headers, const QByteArray &body);
     void applyStatusReply(int statusCode, const QByteArray &body);
+    // Logs a failed poll once when a failure starts (or its cause changes), and the recovery.
+    void noteOutcome(const QString &failure);
 
     template <typename T> void publish(T &field, T value)
     {
@@ -66,6 +68,8 @@ private:
     qint64 m_queued = 0;
 
     const QUrl m_baseUrl;
+    QString m_failure; // the cause of the failing polls, empty while polls succeed
+    int m_failedPolls = 0;
     QTimer *m_timer = nullptr;
 };
 

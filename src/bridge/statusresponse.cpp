@@ -31,10 +31,9 @@ std::optional<StatusResponse> StatusResponse::decode(const QByteArray &body)
     const QJsonObject object = document.object();
 
     StatusResponse response;
-    const QJsonValue ok = object.value(QLatin1StringView("ok"));
-    if (!ok.isBool())
+    // "ok" must be there and boolean; its value changes nothing.
+    if (!object.value(QLatin1StringView("ok")).isBool())
         return std::nullopt;
-    response.ok = ok.toBool();
 
     auto text = [](const QJsonValue &v) -> std::optional<QString> {
         if (v.isString())

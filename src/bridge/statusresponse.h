@@ -9,7 +9,6 @@
 namespace dorv {
 
 struct StatusResponse {
-    bool ok = false;
     std::optional<QString> chatwire;
     std::optional<QString> activeProject;
     std::optional<QStringList> projects;

@@ -42,7 +42,10 @@ std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes)
 }
 } // namespace
 
-ProjectConfig::ProjectConfig(QObject *parent) : QObject(parent) {}
+ProjectConfig::ProjectConfig(const QString &pgrepProgram, QObject *parent)
+    : QObject(parent), m_pgrep(pgrepProgram)
+{
+}
 
 const QString &ProjectConfig::configPath()
 {
@@ -65,7 +68,7 @@ void ProjectConfig::load()
 bool ProjectConfig::save(QString *whyNot)
 {
     const bool written = write(whyNot);
-    reload::sendSIGHUP();
+    reload::sendSIGHUP(m_pgrep);
     return written;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "config/projectentry.h"
+#include "config/reloadsignal.h"
 
 #include <QList>
 #include <QObject>
@@ -14,7 +15,10 @@ class ProjectConfig : public QObject {
 public:
     static constexpr qint64 kMaxFileBytes = 64 << 20;
 
-    explicit ProjectConfig(QObject *parent = nullptr);
+    // After each save the bridge is told to reload, through `pgrepProgram` (a test names a
+    // stand-in).
+    explicit ProjectConfig(const QString &pgrepProgram = reload::kPgrepProgram,
+                           QObject *parent = nullptr);
 
     static const QString &configPath();
 
@@ -42,6 +46,7 @@ private:
     bool write(QString *whyNot);
 
     QList<ProjectEntry> m_projects;
+    QString m_pgrep;
 };
 
 } // namespace dorv

@@ -1,6 +1,7 @@
 #include "config/reloadsignal.h"
 
 #include "common/childprocess.h"
+#include "common/logging.h"
 #include "common/textlines.h"
 
 #include <csignal>
@@ -9,12 +10,6 @@
 namespace dorv::reload {
 
 namespace {
-QString &pgrepOverride()
-{
-    static QString program;
-    return program;
-}
-
 // An optional single sign, then ASCII digits only, within the signed 32-bit range.
 std::optional<qint32> parseInt32(QStringView text)
 {
@@ -57,14 +52,9 @@ QList<qint32> parsePids(const QByteArray &output)
     return pids;
 }
 
-void setPgrepOverride(const QString &program)
+void sendSIGHUP(const QString &pgrepProgram)
 {
-    pgrepOverride() = program;
-}
-
-void sendSIGHUP()
-{
-    const QString program = pgrepOverride().isEmpty() ? kPgrepProgram : pgrepOverride();
+    const QString &program = pgrepProgram;
     ChildOptions options;
     options.captureOutput = true;
     ChildResult result = runChild(program, {QStringLiteral("-f"), kPattern}, options);
@@ -73,7 +63,14 @@ void sendSIGHUP()
         const qsizetype lastBreak = result.output.lastIndexOf('\n');
         result.output.truncate(lastBreak < 0 ? 0 : lastBreak);
     }
-    for (qint32 pid : parsePids(result.output))
+    if (!result.finished) {
+        qCWarning(lcConfig).noquote() << program << "could not be run or did not finish in time:"
+                                      << "the bridge was not told to reload the project list";
+        return;
+    }
+    const QList<qint32> pids = parsePids(result.output);
+    qCDebug(lcConfig) << "SIGHUP to" << pids;
+    for (qint32 pid : pids)
         ::kill(pid, SIGHUP);
 }
 

@@ -15,10 +15,8 @@ inline const QString kPattern = QStringLiteral("chatwire-bridge.*server\\.py");
 // as empty output.
 QList<qint32> parsePids(const QByteArray &output);
 
-// Runs pgrep (bounded) and signals what it found. Reports nothing.
-void sendSIGHUP();
-
-// Test seam: run this program instead of /usr/bin/pgrep (empty restores it).
-void setPgrepOverride(const QString &program);
+// Runs pgrep (bounded; a test names another program) and signals what it found. Reports
+// nothing.
+void sendSIGHUP(const QString &pgrepProgram = kPgrepProgram);
 
 } // namespace dorv::reload

@@ -1,31 +1,31 @@
 #include "service/launchagentcontroller.h"
 
 #include "common/childprocess.h"
+#include "common/logging.h"
 
 #include <QDir>
-
-#include <unistd.h>
 
 namespace dorv {
 
 namespace {
 const QString kLabel = QStringLiteral("com.ferlinq");
-QString &programOverride()
-{
-    static QString program;
-    return program;
-}
-} // namespace
 
-QString launchdDomain(uint userId)
+QString launchdDomain(uint userId) // gui/<uid>
 {
     return QStringLiteral("gui/") + QString::number(userId);
 }
 
-QString launchdServiceTarget(uint userId)
+QString launchdServiceTarget(uint userId) // gui/<uid>/com.ferlinq, for "print" and "bootout"
 {
     return launchdDomain(userId) + u'/' + kLabel;
 }
+
+int runTool(const ServiceCommand &command)
+{
+    const ChildResult result = runChild(command.program, command.arguments);
+    return result.finished ? result.exitCode : -1;
+}
+} // namespace
 
 ServiceCommand launchctlCommand(ServiceOperation operation, uint userId, const QString &plistPath)
 {
@@ -70,31 +70,37 @@ QString LaunchAgentController::logFolder()
     return QDir::home().filePath(QStringLiteral("Library/Logs/com.ferlinq"));
 }
 
-void LaunchAgentController::setProgramOverride(const QString &program)
+LaunchAgentController::LaunchAgentController(Runner runner)
+    : m_runner(runner ? std::move(runner) : Runner(runTool))
 {
-    programOverride() = program;
 }
 
-int LaunchAgentController::run(ServiceOperation operation)
+int LaunchAgentController::run(ServiceOperation operation) const
 {
-    ServiceCommand cmd = command(operation);
-    if (!programOverride().isEmpty())
-        cmd.program = programOverride();
-    const ChildResult result = runChild(cmd.program, cmd.arguments);
-    return result.finished ? result.exitCode : -1;
+    const ServiceCommand cmd = command(operation);
+    const int status = m_runner(cmd);
+    const QString line = cmd.program + u' ' + cmd.arguments.join(u' ');
+    // Not loaded is a normal answer to the query; a start or stop that fails is worth a line.
+    if (status == 0 || operation == ServiceOperation::IsLoaded)
+        qCDebug(lcService).noquote() << line << "exited with status" << status;
+    else if (status < 0)
+        qCWarning(lcService).noquote() << line << "could not be run or did not finish in 10 s";
+    else
+        qCWarning(lcService).noquote() << line << "failed with exit status" << status;
+    return status;
 }
 
-bool LaunchAgentController::isLoaded()
+bool LaunchAgentController::isLoaded() const
 {
     return run(ServiceOperation::IsLoaded) == 0;
 }
 
-void LaunchAgentController::start()
+void LaunchAgentController::start() const
 {
     run(ServiceOperation::Start);
 }
 
-void LaunchAgentController::stop()
+void LaunchAgentController::stop() const
 {
     run(ServiceOperation::Stop);
 }

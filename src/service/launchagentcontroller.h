@@ -2,9 +2,11 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // Starts, stops and queries the bridge's per-user service: the launchd agent com.ferlinq on
-// macOS, the systemd user unit com.ferlinq.service on Linux.
+// macOS, the systemd user unit com.ferlinq.service on Linux. One object, made by the
+// application and passed to whoever acts on the service.
 namespace dorv {
 
 enum class ServiceOperation { IsLoaded, Start, Stop };
@@ -15,16 +17,17 @@ struct ServiceCommand {
     bool operator==(const ServiceCommand &) const = default;
 };
 
-QString launchdDomain(uint userId);        // gui/<uid>
-QString launchdServiceTarget(uint userId); // gui/<uid>/com.ferlinq, for "print" and "bootout"
-
 // The two command tables, plain data so both are tested on every platform.
 ServiceCommand launchctlCommand(ServiceOperation operation, uint userId, const QString &plistPath);
 ServiceCommand systemctlCommand(ServiceOperation operation);
 
 class LaunchAgentController {
 public:
-    LaunchAgentController() = delete;
+    // Runs a command and gives its exit status; -1 when it did not start or overran its time.
+    using Runner = std::function<int(const ServiceCommand &command)>;
+
+    // Without a runner, commands run as bounded child processes.
+    explicit LaunchAgentController(Runner runner = {});
 
     static const QString &plistPath(); // ~/Library/LaunchAgents/com.ferlinq.plist
     static QString logFolder();        // ~/Library/Logs/com.ferlinq
@@ -34,15 +37,14 @@ public:
 
     // True only when the query exits with status 0; anything else, including a tool that
     // cannot be started or overruns its time, reads as not loaded.
-    static bool isLoaded();
-    static void start();
-    static void stop();
-
-    // Test seam: run this program instead of the platform tool (empty restores it).
-    static void setProgramOverride(const QString &program);
+    bool isLoaded() const;
+    void start() const;
+    void stop() const;
 
 private:
-    static int run(ServiceOperation operation);
+    int run(ServiceOperation operation) const;
+
+    Runner m_runner;
 };
 
 } // namespace dorv

@@ -1,38 +1,25 @@
 #include "ui/actionssection.h"
 
-#include "bridge/bridgestatus.h"
-#include "service/launchagentcontroller.h"
-#include "ui/settingswindowcontroller.h"
 #include "ui/style.h"
 #include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
 
-#include <QDesktopServices>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QUrl>
 #include <QVBoxLayout>
 
 namespace dorv {
 
-ActionsSection::ActionsSection(BridgeStatus *status, QWidget *parent) : QWidget(parent)
+ActionsSection::ActionsSection(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("actionsSection"));
     auto *layout = uikit::vbox(this, 0);
-    QPointer<BridgeStatus> model = status;
-    menuItem(QStringLiteral("arrow.counterclockwise"), QStringLiteral("New Session"), [model] {
-        if (model)
-            model->newSession();
-    });
-    menuItem(QStringLiteral("gearshape"), QStringLiteral("Configure Projects…"),
-             [] { SettingsWindowController::shared().open(); });
-    menuItem(QStringLiteral("doc.text"), QStringLiteral("Open Logs…"), [] {
-        // A missing folder: nothing happens.
-        const QString folder = LaunchAgentController::logFolder();
-        if (QFileInfo(folder).isDir())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-    });
+    connect(menuItem(QStringLiteral("arrow.counterclockwise"), QStringLiteral("New Session")),
+            &PlainButton::clicked, this, &ActionsSection::newSessionRequested);
+    connect(menuItem(QStringLiteral("gearshape"), QStringLiteral("Configure Projects…")),
+            &PlainButton::clicked, this, &ActionsSection::configureRequested);
+    connect(menuItem(QStringLiteral("doc.text"), QStringLiteral("Open Logs…")),
+            &PlainButton::clicked, this, &ActionsSection::openLogsRequested);
     for (QWidget *item : m_items)
         layout->addWidget(item, 0, Qt::AlignLeft);
 }
@@ -42,8 +29,7 @@ void ActionsSection::setNewSessionEnabled(bool enabled)
     m_items.first()->setEnabled(enabled);
 }
 
-PlainButton *ActionsSection::menuItem(const QString &icon, const QString &title,
-                                      std::function<void()> action)
+PlainButton *ActionsSection::menuItem(const QString &icon, const QString &title)
 {
     auto *item = new PlainButton(this);
     item->setObjectName(QStringLiteral("menuItem"));
@@ -59,7 +45,6 @@ PlainButton *ActionsSection::menuItem(const QString &icon, const QString &title,
     layout->addWidget(
         uikit::makeLabel(title, style::font(13), style::level(style::Level::Primary), item));
     item->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-    connect(item, &PlainButton::clicked, this, std::move(action));
     m_items.append(item);
     return item;
 }

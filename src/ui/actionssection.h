@@ -1,24 +1,27 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
-#include <functional>
 
-// The panel's actions: New Session, Configure Projects… and Open Logs…
+// The panel's actions: New Session, Configure Projects… and Open Logs…. It only says which one
+// the user pressed.
 namespace dorv {
 
-class BridgeStatus;
 class PlainButton;
 
 class ActionsSection : public QWidget {
     Q_OBJECT
 public:
-    explicit ActionsSection(BridgeStatus *status, QWidget *parent = nullptr);
+    explicit ActionsSection(QWidget *parent = nullptr);
     void setNewSessionEnabled(bool enabled);
     QList<QWidget *> items() const { return m_items; }
 
+Q_SIGNALS:
+    void newSessionRequested();
+    void configureRequested();
+    void openLogsRequested();
+
 private:
-    PlainButton *menuItem(const QString &icon, const QString &title, std::function<void()> action);
+    PlainButton *menuItem(const QString &icon, const QString &title);
 
     QList<QWidget *> m_items;
 };

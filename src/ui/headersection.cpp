@@ -29,7 +29,7 @@ HeaderSection::HeaderSection(QWidget *parent) : QWidget(parent)
     layout->addWidget(m_badge, 0, Qt::AlignVCenter);
 }
 
-void HeaderSection::update(BridgeState state)
+void HeaderSection::showState(BridgeState state)
 {
     const QColor color = style::stateColor(state);
     QColor fill = color;

@@ -16,7 +16,7 @@ class HeaderSection : public QWidget {
     Q_OBJECT
 public:
     explicit HeaderSection(QWidget *parent = nullptr);
-    void update(BridgeState state);
+    void showState(BridgeState state);
 
 private:
     FilledFrame *m_badge;

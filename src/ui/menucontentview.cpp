@@ -2,9 +2,9 @@
 
 #include "bridge/bridgestatus.h"
 #include "config/projectconfig.h"
-#include "service/launchagentcontroller.h"
 #include "ui/actionssection.h"
 #include "ui/headersection.h"
+#include "ui/platformtraits.h"
 #include "ui/projectcard.h"
 #include "ui/projectssection.h"
 #include "ui/style.h"
@@ -12,19 +12,18 @@
 #include "ui/widgets/plainbutton.h"
 #include "ui/widgets/switchbutton.h"
 
-#include <QCoreApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QTimer>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace dorv {
 
 using style::Level;
 
-MenuContentView::MenuContentView(BridgeStatus *status, QWidget *parent)
-    : QWidget(parent), m_status(status), m_config(new ProjectConfig(this)),
-      m_agentLoaded(LaunchAgentController::isLoaded()),
+MenuContentView::MenuContentView(BridgeStatus *status, ProjectConfig *config, QWidget *parent)
+    : QWidget(parent), m_status(status), m_config(config),
       m_refresh(new uikit::Coalescer(this, [this] { refresh(); }))
 {
     setObjectName(QStringLiteral("menuContentView"));
@@ -44,15 +43,28 @@ MenuContentView::MenuContentView(BridgeStatus *status, QWidget *parent)
                                              QStringLiteral("Toggle bridge to start"),
                                              style::font(12), {0, 12, 0, 12}, Qt::AlignHCenter));
     m_layout->addWidget(m_offlineDivider = uikit::makeDivider(this));
-    m_layout->addWidget(m_projects = new ProjectsSection(status, this));
+    m_layout->addWidget(m_projects = new ProjectsSection(this));
+    connect(m_projects, &ProjectsSection::projectChosen, this, &MenuContentView::projectChosen);
     m_layout->addWidget(m_projectsDivider = uikit::makeDivider(this));
-    m_layout->addWidget(m_actions = new ActionsSection(status, this));
+    m_layout->addWidget(m_actions = new ActionsSection(this));
+    connect(m_actions, &ActionsSection::newSessionRequested, this,
+            &MenuContentView::newSessionRequested);
+    connect(m_actions, &ActionsSection::configureRequested, this,
+            &MenuContentView::configureRequested);
+    connect(m_actions, &ActionsSection::openLogsRequested, this,
+            &MenuContentView::openLogsRequested);
     m_layout->addWidget(uikit::makeDivider(this));
     m_layout->addWidget(quitRow());
 
     connect(status, &BridgeStatus::changed, this, &MenuContentView::scheduleRefresh);
     connect(m_config, &ProjectConfig::changed, this, &MenuContentView::scheduleRefresh);
     refresh();
+}
+
+void MenuContentView::setAgentLoaded(bool loaded)
+{
+    m_agentLoaded = loaded;
+    m_switch->setChecked(loaded);
 }
 
 void MenuContentView::setMaximumPanelHeight(int height)
@@ -63,7 +75,7 @@ void MenuContentView::setMaximumPanelHeight(int height)
 
 void MenuContentView::prepareToShow()
 {
-    m_config->load();
+    Q_EMIT aboutToAppear();
     refresh();
     m_prepared = true;
 }
@@ -95,13 +107,13 @@ void MenuContentView::refresh()
     const BridgeState state = s.state();
     const bool offline = state == BridgeState::Offline;
 
-    m_header->update(state);
+    m_header->showState(state);
     m_connectingHint->setVisible(state == BridgeState::Connecting);
     const bool showCard = !offline && !s.activeProject().isEmpty();
     m_card->setVisible(showCard);
     m_cardDivider->setVisible(showCard);
     if (showCard)
-        m_card->update(s);
+        m_card->showStatus(s);
     m_switch->setChecked(m_agentLoaded);
     m_offlineHint->setVisible(offline);
     m_offlineDivider->setVisible(offline);
@@ -109,7 +121,8 @@ void MenuContentView::refresh()
     m_projects->setVisible(showProjects);
     m_projectsDivider->setVisible(showProjects);
     if (showProjects)
-        m_projects->update(s, *m_config);
+        m_projects->showProjects(s.projects(), s.activeProject(),
+                                 m_config ? m_config->projects() : QList<ProjectEntry>());
     m_actions->setNewSessionEnabled(!s.activeProject().isEmpty() && !offline);
     updateTabOrder();
     updateHeight();
@@ -183,28 +196,13 @@ QWidget *MenuContentView::toggleSection()
     m_switch = new SwitchButton(row);
     m_switch->setObjectName(QStringLiteral("bridgeSwitch"));
     m_switch->setAccessibleName(QStringLiteral("Bridge"));
-    m_switch->setChecked(m_agentLoaded);
     // clicked() fires for the user's flips only, never for setChecked().
-    connect(m_switch, &SwitchButton::clicked, this, &MenuContentView::onSwitchFlipped);
+    connect(m_switch, &SwitchButton::clicked, this, [this](bool on) {
+        m_agentLoaded = on;
+        Q_EMIT switchFlipped(on);
+    });
     layout->addWidget(m_switch);
     return row;
-}
-
-void MenuContentView::onSwitchFlipped(bool on)
-{
-    m_agentLoaded = on;
-    if (on) {
-        LaunchAgentController::start();
-        QPointer<BridgeStatus> status = m_status;
-        QTimer::singleShot(2000, status, [status] {
-            if (status)
-                status->poll();
-        });
-    } else {
-        LaunchAgentController::stop();
-        if (m_status)
-            m_status->setState(BridgeState::Offline);
-    }
 }
 
 QWidget *MenuContentView::quitRow()
@@ -216,9 +214,12 @@ QWidget *MenuContentView::quitRow()
     layout->addWidget(uikit::makeLabel(QStringLiteral("Quit DORV"), style::font(13),
                                        style::level(Level::Secondary), row));
     layout->addStretch();
-    layout->addWidget(uikit::makeLabel(QStringLiteral("⌘Q"), style::font(11),
+    layout->addWidget(uikit::makeLabel(QString::fromUtf16(kPlatform.quitHint), style::font(11),
                                        style::level(Level::Tertiary), row));
-    connect(row, &PlainButton::clicked, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    connect(row, &PlainButton::clicked, this, &MenuContentView::quitRequested);
+    if (kPlatform.panelAnswersQuitKey)
+        connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated,
+                this, &MenuContentView::quitRequested);
     m_quit = row;
     return row;
 }

@@ -6,8 +6,9 @@
 class QVBoxLayout;
 
 // The panel that opens from the tray icon: the bridge's state, the active project, the bridge
-// switch, the bridge's projects and the actions. A function of the models: it observes them and
-// refreshes at most once per event-loop pass; its height follows its content, within a limit
+// switch, the bridge's projects and the actions. A view: it shows the bridge model and the
+// project list it is given, refreshing at most once per event-loop pass, and emits what the
+// user asked for; it acts on nothing itself. Its height follows its content, within a limit
 // past which the projects scroll.
 namespace dorv {
 
@@ -28,22 +29,31 @@ class MenuContentView : public QWidget {
 public:
     static constexpr int kWidth = 260;
 
-    explicit MenuContentView(BridgeStatus *status, QWidget *parent = nullptr);
+    // `config` gives the project directories shown under the bridge's projects.
+    MenuContentView(BridgeStatus *status, ProjectConfig *config, QWidget *parent = nullptr);
 
-    ProjectConfig *config() const { return m_config; }
     int refreshCount() const { return m_refreshCount; }
 
+    // The switch's position: whether the bridge's service is taken to be running.
+    void setAgentLoaded(bool loaded);
     // The tallest the panel may be (<= 0: no limit).
     void setMaximumPanelHeight(int height);
-    // Brings the content up to date before the panel is sized and shown: reloads the project
-    // list (the appearance hook) and applies the models.
+    // Brings the content up to date before the panel is sized and shown: aboutToAppear() lets
+    // the owner reload the project list, then the models are applied.
     void prepareToShow();
     // Applies the models now instead of at the next event-loop pass.
     void refresh();
 
 Q_SIGNALS:
+    void aboutToAppear();
     // Each time the panel is shown.
     void appeared();
+    void switchFlipped(bool on);
+    void projectChosen(const QString &name);
+    void newSessionRequested();
+    void configureRequested();
+    void openLogsRequested();
+    void quitRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -58,11 +68,10 @@ private:
                   Qt::Alignment alignment);
     QWidget *toggleSection();
     QWidget *quitRow();
-    void onSwitchFlipped(bool on);
 
     QPointer<BridgeStatus> m_status;
-    ProjectConfig *m_config;
-    bool m_agentLoaded;
+    QPointer<ProjectConfig> m_config;
+    bool m_agentLoaded = false;
     bool m_prepared = false;
     bool m_fitting = false;
     int m_refreshCount = 0;

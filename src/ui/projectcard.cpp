@@ -88,7 +88,7 @@ QString ProjectCard::percentText(double pct)
     return QString::number(qint64(whole)) + u'%';
 }
 
-void ProjectCard::update(const BridgeStatus &status)
+void ProjectCard::showStatus(const BridgeStatus &status)
 {
     m_name->setText(status.activeProject());
     m_busy->setVisible(status.marvekBusy());

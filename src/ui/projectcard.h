@@ -17,7 +17,7 @@ class ProjectCard : public QWidget {
     Q_OBJECT
 public:
     explicit ProjectCard(QWidget *parent = nullptr);
-    void update(const BridgeStatus &status);
+    void showStatus(const BridgeStatus &status);
 
     // The percentage for a context value: truncated toward zero, never garbled.
     static QString percentText(double pct);

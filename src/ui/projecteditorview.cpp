@@ -1,16 +1,11 @@
 #include "ui/projecteditorview.h"
 
-#include "config/projectconfig.h"
-#include "config/projectlistformat.h"
 #include "ui/style.h"
 #include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
 #include "ui/widgets/wraplabel.h"
 
-#include <QDir>
-#include <QFileDialog>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -25,23 +20,6 @@ using style::Tint;
 
 namespace {
 
-ProjectEditorView::FolderPicker &folderPicker()
-{
-    static ProjectEditorView::FolderPicker picker;
-    return picker;
-}
-
-std::optional<QString> pickWithDialog(QWidget *parent, const QString &start)
-{
-    QFileDialog dialog(parent, QStringLiteral("Select a project directory"), start);
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOption(QFileDialog::ShowDirsOnly);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
-}
-
 PlainButton *symbolButton(const QString &name, int size, const QColor &color, QWidget *parent)
 {
     auto *button = new PlainButton(parent);
@@ -55,10 +33,8 @@ PlainButton *symbolButton(const QString &name, int size, const QColor &color, QW
 
 } // namespace
 
-ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()> onDismiss,
-                                     QWidget *parent)
-    : QWidget(parent), m_config(config), m_onDismiss(std::move(onDismiss)),
-      m_refresh(new uikit::Coalescer(this, [this] { refresh(); }))
+ProjectEditorView::ProjectEditorView(QWidget *parent)
+    : QWidget(parent), m_refresh(new uikit::Coalescer(this, [this] { rebuild(); }))
 {
     setObjectName(QStringLiteral("projectEditorView"));
     setMinimumSize(300, 200);
@@ -74,7 +50,7 @@ ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()
     add->setObjectName(QStringLiteral("addButton"));
     add->setAccessibleName(tr("Add Project"));
     add->setToolTip(tr("Add a project directory"));
-    connect(add, &PlainButton::clicked, this, &ProjectEditorView::addProject);
+    connect(add, &PlainButton::clicked, this, &ProjectEditorView::addRequested);
     headerLayout->addWidget(add);
     layout->addWidget(header);
     layout->addWidget(uikit::makeDivider(this));
@@ -114,6 +90,8 @@ ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()
     buttons->addStretch();
     auto *saveButton = new QPushButton(tr("Save"), footer);
     saveButton->setObjectName(QStringLiteral("saveButton"));
+    // Focus from the keyboard only: a click leaves no focus border behind.
+    saveButton->setFocusPolicy(Qt::TabFocus);
     // The filled accent button of a window's main action, at the small control size.
     saveButton->setFont(style::font(12));
     saveButton->setStyleSheet(
@@ -123,7 +101,7 @@ ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()
                        "QPushButton:focus { outline: none; border: 2px solid %3; }")
             .arg(style::color(Tint::Blue).name(), style::color(Tint::Blue).darker(120).name(),
                  style::color(Tint::Blue).lighter(160).name()));
-    connect(saveButton, &QPushButton::clicked, this, &ProjectEditorView::save);
+    connect(saveButton, &QPushButton::clicked, this, &ProjectEditorView::saveRequested);
     buttons->addWidget(saveButton);
     footerLayout->addLayout(buttons);
     layout->addWidget(footer);
@@ -131,26 +109,16 @@ ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()
     // Wherever the focus is in the window: Return saves, Escape closes without saving.
     for (int key : {Qt::Key_Return, Qt::Key_Enter})
         connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
-                &ProjectEditorView::save);
+                &ProjectEditorView::saveRequested);
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
-            [this] { window()->close(); });
-
-    connect(config, &ProjectConfig::changed, m_refresh, &uikit::Coalescer::request);
-    refresh();
+            &ProjectEditorView::closeRequested);
+    rebuild();
 }
 
-void ProjectEditorView::setFolderPicker(FolderPicker picker)
+void ProjectEditorView::showEntries(const QList<ProjectEntry> &entries)
 {
-    folderPicker() = std::move(picker);
-}
-
-QString ProjectEditorView::aliasForFolder(const QString &path)
-{
-    QString name = QDir(path).dirName().toLower();
-    name.replace(u' ', u'-');
-    // The file format cannot hold a colon in an alias.
-    name.replace(u':', u'-');
-    return name;
+    m_entries = entries;
+    m_refresh->request();
 }
 
 void ProjectEditorView::showNotice(const QString &text)
@@ -159,12 +127,10 @@ void ProjectEditorView::showNotice(const QString &text)
     m_notice->setVisible(!text.isEmpty());
 }
 
-void ProjectEditorView::refresh()
+void ProjectEditorView::rebuild()
 {
     m_refresh->cancel();
-    if (!m_config)
-        return;
-    const QList<ProjectEntry> &entries = m_config->projects();
+    const QList<ProjectEntry> &entries = m_entries;
     m_emptyNotice->setVisible(entries.isEmpty());
     m_scroll->setVisible(!entries.isEmpty());
     uikit::clearLayout(m_rows);
@@ -204,13 +170,10 @@ QWidget *ProjectEditorView::projectRow(const ProjectEntry &entry)
     star->setChecked(entry.isDefault);
     star->setToolTip(tr("Make default"));
     star->setContentsMargins(0, 3, 0, 0);
-    QPointer<ProjectConfig> config = m_config;
     // toggled, not clicked: a screen reader's toggle action emits only this. Pressing the star
-    // of the default entry unticks it, and still makes that entry the only default.
-    connect(star, &PlainButton::toggled, this, [config, entry] {
-        if (config)
-            config->setDefault(entry);
-    });
+    // of the default entry unticks it, and still asks to make that entry the only default.
+    const QUuid id = entry.id;
+    connect(star, &PlainButton::toggled, this, [this, id] { Q_EMIT defaultRequested(id); });
     layout->addWidget(star, 0, Qt::AlignTop);
 
     layout->addLayout(uikit::nameOverPath(row, entry.alias, style::font(13, QFont::Medium),
@@ -223,59 +186,9 @@ QWidget *ProjectEditorView::projectRow(const ProjectEntry &entry)
     del->setAccessibleName(tr("Remove %1").arg(entry.alias));
     del->setToolTip(tr("Remove"));
     del->setContentsMargins(0, 3, 0, 0);
-    connect(del, &PlainButton::clicked, this, [this, entry] { remove(entry); });
+    connect(del, &PlainButton::clicked, this, [this, id] { Q_EMIT removeRequested(id); });
     layout->addWidget(del, 0, Qt::AlignTop);
     return row;
-}
-
-void ProjectEditorView::remove(const ProjectEntry &entry)
-{
-    if (!m_config)
-        return;
-    const QList<ProjectEntry> &entries = m_config->projects();
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        if (entries[i].id == entry.id) {
-            m_config->removeProject({i});
-            return;
-        }
-    }
-}
-
-void ProjectEditorView::addProject()
-{
-    if (!m_config)
-        return;
-    const FolderPicker &picker = folderPicker();
-    const QString start = QDir::homePath();
-    const std::optional<QString> picked =
-        picker ? picker(this, start) : pickWithDialog(this, start);
-    if (!picked || picked->isEmpty())
-        return;
-    const QString path = QDir::cleanPath(*picked);
-    const QString alias = aliasForFolder(path);
-    const QString problem = projectlist::entryProblem(alias, path);
-    if (!problem.isEmpty()) {
-        showNotice(tr("Can't add this folder: %1.").arg(problem));
-        return;
-    }
-    showNotice(QString());
-    m_revealLast = true;
-    m_config->addProject(alias, path);
-}
-
-void ProjectEditorView::save()
-{
-    if (!m_config)
-        return;
-    QString why;
-    if (!m_config->save(&why)) {
-        // The window stays open with the edits, so nothing is lost.
-        showNotice(tr("Could not save the project list: %1").arg(why));
-        return;
-    }
-    showNotice(QString());
-    if (m_onDismiss)
-        m_onDismiss();
 }
 
 } // namespace dorv

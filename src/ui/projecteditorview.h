@@ -2,20 +2,17 @@
 
 #include "config/projectentry.h"
 
-#include <QPointer>
 #include <QWidget>
-#include <functional>
-#include <optional>
 
 class QScrollArea;
 class QVBoxLayout;
 
 // The content of the project editor window: the list with a star and a delete button per
-// entry, an add button that picks a folder, and Save. Return saves; Escape closes the window
-// without saving, like its close button.
+// entry, an add button, Save, and a notice line for what went wrong. A view: it shows the
+// entries it is given and emits what the user asked for. Return asks to save; Escape asks to
+// close, like the window's close button.
 namespace dorv {
 
-class ProjectConfig;
 class WrapLabel;
 
 namespace uikit {
@@ -25,30 +22,26 @@ class Coalescer;
 class ProjectEditorView : public QWidget {
     Q_OBJECT
 public:
-    // Asks the user for a folder, starting in `start`; no value when cancelled.
-    using FolderPicker =
-        std::function<std::optional<QString>(QWidget *parent, const QString &start)>;
+    explicit ProjectEditorView(QWidget *parent = nullptr);
 
-    ProjectEditorView(ProjectConfig *config, std::function<void()> onDismiss,
-                      QWidget *parent = nullptr);
+    void showEntries(const QList<ProjectEntry> &entries);
+    // One short line in full under the list; empty hides it.
+    void showNotice(const QString &text);
+    // The next list shown scrolls to its last row (a project just added to a long list).
+    void revealLastOnNextShow() { m_revealLast = true; }
 
-    // Test seam: replaces the modal folder dialog (an empty function restores it).
-    static void setFolderPicker(FolderPicker picker);
-
-    // The alias of a picked folder: its name lower-cased, each blank and colon a hyphen.
-    static QString aliasForFolder(const QString &path);
-
-    void addProject();
-    void save();
+Q_SIGNALS:
+    void addRequested();
+    void defaultRequested(const QUuid &id);
+    void removeRequested(const QUuid &id);
+    void saveRequested();
+    void closeRequested();
 
 private:
-    void refresh();
+    void rebuild();
     QWidget *projectRow(const ProjectEntry &entry);
-    void remove(const ProjectEntry &entry);
-    void showNotice(const QString &text);
 
-    QPointer<ProjectConfig> m_config;
-    std::function<void()> m_onDismiss;
+    QList<ProjectEntry> m_entries;
     uikit::Coalescer *m_refresh;
     bool m_revealLast = false;
 

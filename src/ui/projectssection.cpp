@@ -1,7 +1,6 @@
 #include "ui/projectssection.h"
 
-#include "bridge/bridgestatus.h"
-#include "config/projectconfig.h"
+#include "config/projectentry.h"
 #include "ui/style.h"
 #include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
@@ -19,8 +18,7 @@ using style::Level;
 // However little room the screen leaves, about two rows stay visible.
 constexpr int kMinimumRowsHeight = 56;
 
-ProjectsSection::ProjectsSection(BridgeStatus *status, QWidget *parent)
-    : QWidget(parent), m_status(status)
+ProjectsSection::ProjectsSection(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("projectsSection"));
     auto *layout = uikit::vbox(this, 0, {0, 0, 0, 4});
@@ -47,14 +45,14 @@ ProjectsSection::ProjectsSection(BridgeStatus *status, QWidget *parent)
     layout->addWidget(m_scroll);
 }
 
-void ProjectsSection::update(const BridgeStatus &status, const ProjectConfig &config)
+void ProjectsSection::showProjects(const QStringList &names, const QString &active,
+                                   const QList<ProjectEntry> &known)
 {
-    const QString active = status.activeProject();
     QList<std::pair<QString, QString>> rows; // alias, path (null: none known)
     QString key = active + u'\n';
-    for (const QString &name : status.projects()) {
+    for (const QString &name : names) {
         QString path;
-        for (const ProjectEntry &entry : config.projects()) {
+        for (const ProjectEntry &entry : known) {
             if (entry.alias == name) {
                 path = entry.path.isNull() ? QStringLiteral("") : entry.path;
                 break;
@@ -132,11 +130,7 @@ QWidget *ProjectsSection::projectRow(const QString &name, const QString &path, b
                                           QStringLiteral("projectPath")),
                       1);
 
-    QPointer<BridgeStatus> status = m_status;
-    connect(row, &PlainButton::clicked, this, [status, name] {
-        if (status)
-            status->switchProject(name);
-    });
+    connect(row, &PlainButton::clicked, this, [this, name] { Q_EMIT projectChosen(name); });
     return row;
 }
 

@@ -6,20 +6,21 @@
 class QScrollArea;
 class QVBoxLayout;
 
-// The bridge's projects: a heading and one row per alias, each switching the bridge to it. The
-// rows scroll when the panel cannot show them all.
+// The bridge's projects: a heading and one row per alias; pressing a row asks to switch the
+// bridge to it. The rows scroll when the panel cannot show them all.
 namespace dorv {
 
-class BridgeStatus;
-class ProjectConfig;
+struct ProjectEntry;
 
 class ProjectsSection : public QWidget {
     Q_OBJECT
 public:
-    explicit ProjectsSection(BridgeStatus *status, QWidget *parent = nullptr);
+    explicit ProjectsSection(QWidget *parent = nullptr);
 
-    // Rebuilds the rows when the aliases, the active one or the known paths have changed.
-    void update(const BridgeStatus &status, const ProjectConfig &config);
+    // Shows `names` in order, marking `active`; under each name the path of the first entry of
+    // `known` with that alias. Rows are rebuilt only when something shown has changed.
+    void showProjects(const QStringList &names, const QString &active,
+                      const QList<ProjectEntry> &known);
     // Shows the rows at `width` in at most `limit` height (all of them when limit < 0).
     void fitRows(int width, int limit);
     // Scrolls the active project's row into view.
@@ -27,10 +28,12 @@ public:
     int rowsHeight() const;
     QList<QWidget *> rows() const;
 
+Q_SIGNALS:
+    void projectChosen(const QString &name);
+
 private:
     QWidget *projectRow(const QString &name, const QString &path, bool active);
 
-    QPointer<BridgeStatus> m_status;
     QScrollArea *m_scroll;
     QWidget *m_list;
     QVBoxLayout *m_rows;

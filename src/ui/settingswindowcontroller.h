@@ -2,33 +2,48 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QWidget;
 
-// Owns the project editor window and the editor's own project list. One instance, created on
-// first use, lives until the program ends.
+// The project editor: owns its window and its own project list, and carries out what the user
+// asks for in it (add a picked folder, make default, remove, save). The application makes one
+// and keeps it until the program ends.
 namespace dorv {
 
 class ProjectConfig;
+class ProjectEditorView;
 
 class SettingsWindowController : public QObject {
     Q_OBJECT
 public:
-    static SettingsWindowController &shared();
+    // Asks the user for a folder, starting in `start`; no value when cancelled.
+    using FolderPicker =
+        std::function<std::optional<QString>(QWidget *parent, const QString &start)>;
+
+    // `config` is the editor's own list; without a picker, the modal folder dialog is used.
+    explicit SettingsWindowController(ProjectConfig *config, FolderPicker picker = {},
+                                      QObject *parent = nullptr);
+    ~SettingsWindowController() override;
 
     // Brings a visible window to the front; otherwise reloads the list and builds a new window.
     void open();
 
     QWidget *window() const { return m_window.get(); }
-    ProjectConfig *config() const { return m_config; }
+
+    // The alias of a picked folder: its name lower-cased, each blank and colon a hyphen.
+    static QString aliasForFolder(const QString &path);
 
 private:
-    SettingsWindowController();
-    ~SettingsWindowController() override;
+    void addProject();
+    void save();
 
-    std::unique_ptr<QWidget> m_window;
     ProjectConfig *m_config;
+    FolderPicker m_picker;
+    std::unique_ptr<QWidget> m_window;
+    QPointer<ProjectEditorView> m_view;
 };
 
 } // namespace dorv

@@ -1,6 +1,5 @@
 #include "support/uitestkit.h"
 
-#include "service/launchagentcontroller.h"
 #include "ui/widgets/wraplabel.h"
 
 #include <QCoreApplication>
@@ -11,35 +10,12 @@
 
 namespace dorv::test {
 
-FakeServiceTool::FakeServiceTool(const TestHome &home)
-    : m_log(home.file(QStringLiteral("service.log"))),
-      m_status(home.file(QStringLiteral("service.status")))
+LaunchAgentController::Runner FakeService::runner()
 {
-    setExitStatus(0);
-    const QString tool = writeScript(home.file(QStringLiteral("bin/service-tool")),
-                                     "echo \"$*\" >> '" + QFile::encodeName(m_log) +
-                                         "'\nexit $(cat '" + QFile::encodeName(m_status) + "')\n");
-    LaunchAgentController::setProgramOverride(tool);
-}
-
-FakeServiceTool::~FakeServiceTool()
-{
-    LaunchAgentController::setProgramOverride({});
-}
-
-void FakeServiceTool::setExitStatus(int status)
-{
-    writeFile(m_status, QByteArray::number(status));
-}
-
-QStringList FakeServiceTool::calls() const
-{
-    return QString::fromUtf8(readFile(m_log)).split(u'\n', Qt::SkipEmptyParts);
-}
-
-void FakeServiceTool::clear()
-{
-    QFile::remove(m_log);
+    return [state = m_state](const ServiceCommand &command) {
+        state->calls.append(command.program + u' ' + command.arguments.join(u' '));
+        return state->status;
+    };
 }
 
 QStringList visibleRows(QWidget *container)

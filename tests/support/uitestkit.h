@@ -1,27 +1,30 @@
 #pragma once
 
+#include "service/launchagentcontroller.h"
 #include "support/fakehttpserver.h"
 #include "support/testhome.h"
 
 #include <QStringList>
 #include <QWidget>
+#include <memory>
 
-// Shared by the widget tests: a fake service tool and what a window shows.
+// Shared by the widget tests: a stand-in for the service tool and what a window shows.
 namespace dorv::test {
 
-// A fake launchctl/systemctl: appends its arguments as one line to a log and exits with the
-// status set (0 unless changed).
-class FakeServiceTool {
+// Records each service command as "program arg arg..." and answers with the status set.
+class FakeService {
 public:
-    explicit FakeServiceTool(const TestHome &home);
-    ~FakeServiceTool();
-    void setExitStatus(int status);
-    QStringList calls() const; // one line per call
-    void clear();
+    LaunchAgentController::Runner runner();
+    void setExitStatus(int status) { m_state->status = status; }
+    QStringList calls() const { return m_state->calls; }
+    void clear() { m_state->calls.clear(); }
 
 private:
-    QString m_log;
-    QString m_status;
+    struct State {
+        QStringList calls;
+        int status = 0;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
 // Object names of the visible widgets of a layout, in order.

@@ -20,8 +20,7 @@ void drawFocusRing(QPainter &painter, const QRectF &rect, qreal radius)
 
 bool showsFocusRing(Qt::FocusReason reason)
 {
-    return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
-           reason == Qt::ShortcutFocusReason;
+    return reason != Qt::MouseFocusReason;
 }
 
 } // namespace dorv

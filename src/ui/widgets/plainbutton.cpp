@@ -10,10 +10,8 @@
 
 namespace dorv {
 
-PlainButton::PlainButton(QWidget *parent) : QAbstractButton(parent)
+PlainButton::PlainButton(QWidget *parent) : FocusButton(parent)
 {
-    setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::StrongFocus);
     // Buttons are fixed-height by default: rows whose names wrap must be able to grow.
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
@@ -45,7 +43,7 @@ void PlainButton::paintEvent(QPaintEvent *)
     QPainter p(this);
     if (isDown())
         p.fillRect(rect(), style::level(style::Level::Quaternary));
-    if (hasFocus() && m_keyboardFocus)
+    if (showsFocus())
         drawFocusRing(p, QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5), 4);
 }
 
@@ -61,28 +59,7 @@ void PlainButton::changeEvent(QEvent *event)
             setGraphicsEffect(fade);
         }
     }
-    QAbstractButton::changeEvent(event);
-}
-
-void PlainButton::keyPressEvent(QKeyEvent *event)
-{
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        click();
-        return;
-    }
-    QAbstractButton::keyPressEvent(event);
-}
-
-void PlainButton::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = showsFocusRing(event->reason());
-    QAbstractButton::focusInEvent(event);
-}
-
-void PlainButton::focusOutEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
+    FocusButton::changeEvent(event);
 }
 
 } // namespace dorv

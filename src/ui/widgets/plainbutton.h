@@ -1,12 +1,12 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "ui/widgets/focusbutton.h"
 
 // A button drawn only by its child widgets (no chrome); its whole area is the hit shape. It
 // takes keyboard focus, shows it, and answers Space, Return and Enter.
 namespace dorv {
 
-class PlainButton : public QAbstractButton {
+class PlainButton : public FocusButton {
     Q_OBJECT
 public:
     explicit PlainButton(QWidget *parent = nullptr);
@@ -18,12 +18,6 @@ public:
 protected:
     void paintEvent(QPaintEvent *) override;
     void changeEvent(QEvent *) override;
-    void keyPressEvent(QKeyEvent *) override;
-    void focusInEvent(QFocusEvent *) override;
-    void focusOutEvent(QFocusEvent *) override;
-
-private:
-    bool m_keyboardFocus = false;
 };
 
 } // namespace dorv

@@ -8,11 +8,9 @@
 
 namespace dorv {
 
-SwitchButton::SwitchButton(QWidget *parent) : QAbstractButton(parent)
+SwitchButton::SwitchButton(QWidget *parent) : FocusButton(parent)
 {
     setCheckable(true);
-    setCursor(Qt::PointingHandCursor);
-    setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -28,30 +26,26 @@ void SwitchButton::paintEvent(QPaintEvent *)
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF track = QRectF(rect()).adjusted(2.5, 2.5, -2.5, -2.5);
     const qreal r = track.height() / 2;
-    if (hasFocus() && m_keyboardFocus)
+    if (showsFocus())
         drawFocusRing(p, track.adjusted(-1.5, -1.5, 1.5, 1.5), r + 1.5);
-    p.setPen(Qt::NoPen);
+    // Off, the track's outline carries the control's shape: a faint fill alone would stand out
+    // from the panel by less than the 3:1 a control needs.
     QColor off = style::level(style::Level::Primary);
     off.setAlphaF(0.18);
-    p.setBrush(isChecked() ? style::color(style::Tint::Blue) : off);
-    p.drawRoundedRect(track, r, r);
+    const QColor outline = style::level(style::Level::Secondary);
+    if (isChecked()) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(style::color(style::Tint::Blue));
+    } else {
+        p.setPen(QPen(outline, 1));
+        p.setBrush(off);
+    }
+    p.drawRoundedRect(track.adjusted(0.5, 0.5, -0.5, -0.5), r - 0.5, r - 0.5);
     const qreal knob = track.height() - 4;
     const qreal x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
     p.setBrush(QColor(Qt::white));
-    p.setPen(QPen(QColor(0, 0, 0, 40), 0.5));
+    p.setPen(isChecked() ? QPen(QColor(0, 0, 0, 40), 0.5) : QPen(outline, 1));
     p.drawEllipse(QRectF(x, track.top() + 2, knob, knob));
-}
-
-void SwitchButton::focusInEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = showsFocusRing(event->reason());
-    QAbstractButton::focusInEvent(event);
-}
-
-void SwitchButton::focusOutEvent(QFocusEvent *event)
-{
-    m_keyboardFocus = false;
-    QAbstractButton::focusOutEvent(event);
 }
 
 } // namespace dorv

@@ -1,11 +1,12 @@
 #pragma once
 
-#include <QAbstractButton>
+#include "ui/widgets/focusbutton.h"
 
-// An on/off switch. clicked(bool) fires only for the user's flips, never for setChecked().
+// An on/off switch; Space, Return and Enter flip it. clicked(bool) fires only for the user's
+// flips, never for setChecked().
 namespace dorv {
 
-class SwitchButton : public QAbstractButton {
+class SwitchButton : public FocusButton {
     Q_OBJECT
 public:
     explicit SwitchButton(QWidget *parent = nullptr);
@@ -13,11 +14,6 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *) override;
-    void focusInEvent(QFocusEvent *) override;
-    void focusOutEvent(QFocusEvent *) override;
-
-private:
-    bool m_keyboardFocus = false;
 };
 
 } // namespace dorv

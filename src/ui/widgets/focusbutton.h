@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QAbstractButton>
+
+// A button of our own drawing that takes keyboard focus, knows whether the keyboard put it there
+// (then it shows its focus ring), and answers Space, Return and Enter.
+namespace dorv {
+
+class FocusButton : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit FocusButton(QWidget *parent = nullptr);
+
+protected:
+    // True while the focus is here and the keyboard moved it here.
+    bool showsFocus() const { return hasFocus() && m_keyboardFocus; }
+    void keyPressEvent(QKeyEvent *) override;
+    void focusInEvent(QFocusEvent *) override;
+    void focusOutEvent(QFocusEvent *) override;
+
+private:
+    bool m_keyboardFocus = false;
+};
+
+} // namespace dorv
