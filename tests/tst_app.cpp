@@ -7,6 +7,7 @@
 
 #include <QSignalSpy>
 #include <QTest>
+#include <QWindow>
 
 using namespace dorv;
 using namespace dorv::test;
@@ -39,6 +40,7 @@ class TestApp : public QObject {
 
 private Q_SLOTS:
     void iconFollowsState();
+    void firstOpenAtFinalSize();
     void trayMenu();
     void editorComesForward();
     void outageLoggedOnce();
@@ -90,6 +92,38 @@ void TestApp::iconFollowsState()
     QVERIFY(app.ensurePanel()->isVisible());
     app.showPanel();
     QVERIFY(app.ensurePanel()->isVisible());
+}
+
+// The first open asks the bridge first and opens at the shape the answer gives, with one poll:
+// a panel that grows after it appeared runs off the screen where the compositor keeps its corner.
+void TestApp::firstOpenAtFinalSize()
+{
+    FakeHttpServer server;
+    QByteArray projects;
+    for (int i = 0; i < 30; ++i)
+        projects += (i ? ",\"p" : "\"p") + QByteArray::number(i) + '"';
+    server.respond(200, R"({"ok":true,"chatwire":"connected","active_project":"p29","projects":[)" +
+                            projects + "]}");
+    DORVMenuApp app(seams(server));
+    PanelWindow *window = app.ensurePanel();
+    window->setPopup(true);
+    window->winId();
+    QList<QRect> shown;
+    connect(window->windowHandle(), &QWindow::visibleChanged, this, [&](bool visible) {
+        if (visible)
+            shown << window->geometry();
+    });
+    app.showPanel();
+    QVERIFY(!window->isVisible()); // not before the answer
+    QTRY_VERIFY(window->isVisible());
+    QTest::qWait(100);
+    QCOMPARE(shown, QList<QRect>{window->geometry()});
+    QVERIFY(window->height() > 400);
+    QCOMPARE(server.count("/status"), 1);
+    window->hide();
+    app.showPanel(); // later opens are at once, each with its poll
+    QVERIFY(window->isVisible());
+    QTRY_COMPARE(server.count("/status"), 2);
 }
 
 // The tray icon's menu: the panel's operations, texts and enabled conditions.

@@ -13,12 +13,21 @@
 #include <QCursor>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 namespace dorv {
 
 namespace {
 // Under Wayland, natively or through XWayland, a program learns neither where the tray icon
 // is nor, reliably, where the pointer is: XWayland's pointer goes stale over Wayland surfaces.
+// How long the first open waits for the bridge's first answer, so the panel opens at the shape
+// it keeps instead of growing from the offline one a moment after it appeared (a compositor keeps
+// a window's top-left corner, so a panel that grows can run off the screen).
+constexpr int kFirstAnswerWaitMs = 400;
+// A Wayland compositor does not tell its clients where its bars are: the panel leaves room for
+// one at the top and one at the bottom.
+constexpr int kUnknownBarRoom = 48;
+
 bool waylandSession()
 {
     return QGuiApplication::platformName().startsWith(QLatin1StringView("wayland")) ||
@@ -63,7 +72,7 @@ PanelWindow *DORVMenuApp::ensurePanel()
     m_panel->setAgentLoaded(m_controller->agentLoaded());
     AppController *c = m_controller;
     connect(m_panel, &MenuContentView::aboutToAppear, m_panelConfig, &ProjectConfig::load);
-    connect(m_panel, &MenuContentView::appeared, m_status, &BridgeStatus::startPolling);
+    connect(m_panel, &MenuContentView::appeared, this, &DORVMenuApp::onPanelAppeared);
     connect(m_panel, &MenuContentView::switchFlipped, c, &AppController::setBridgeOn);
     connect(m_panel, &MenuContentView::projectChosen, c, &AppController::switchProject);
     connect(m_panel, &MenuContentView::newSessionRequested, c, &AppController::newSession);
@@ -94,8 +103,13 @@ void DORVMenuApp::start()
     m_menu = new TrayMenu;
     m_menu->setParent(nullptr);
     AppController *c = m_controller;
-    connect(m_menu, &QMenu::aboutToShow, this,
-            [this] { m_menu->showState(*m_status, m_controller->agentLoaded()); });
+    // A host asks for the menu before the panel was ever opened: the bridge's projects come
+    // with the poll this starts, and the exported menu follows.
+    connect(m_menu, &QMenu::aboutToShow, this, [this] {
+        if (!m_polling)
+            startPolling();
+        m_menu->showState(*m_status, m_controller->agentLoaded());
+    });
     connect(m_menu, &TrayMenu::openPanelRequested, this, &DORVMenuApp::showPanel);
     connect(m_menu, &TrayMenu::projectChosen, c, &AppController::switchProject);
     connect(m_menu, &TrayMenu::newSessionRequested, c, &AppController::newSession);
@@ -131,7 +145,43 @@ void DORVMenuApp::showPanel()
         m_window->activateWindow();
         return;
     }
-    m_window->showAt(panelAnchor());
+    if (m_opening)
+        return;
+    if (m_polling) {
+        m_window->showAt(panelAnchor());
+        return;
+    }
+    // The first open: ask the bridge first and open when it answers, or after a moment.
+    m_opening = true;
+    startPolling();
+    m_skipAppearedPoll = true;
+    auto *wait = new QTimer(this);
+    wait->setSingleShot(true);
+    auto open = [this, wait] {
+        if (!m_opening)
+            return;
+        m_opening = false;
+        wait->deleteLater();
+        m_window->showAt(panelAnchor());
+    };
+    connect(wait, &QTimer::timeout, this, open);
+    connect(m_status, &BridgeStatus::changed, wait, open, Qt::QueuedConnection);
+    wait->start(kFirstAnswerWaitMs);
+}
+
+void DORVMenuApp::startPolling()
+{
+    m_polling = true;
+    m_status->startPolling();
+}
+
+// The hook of each showing: polls at once and keeps polling. The first open polled a moment
+// before it showed the panel; that poll stands for this showing's.
+void DORVMenuApp::onPanelAppeared()
+{
+    if (std::exchange(m_skipAppearedPoll, false))
+        return;
+    startPolling();
 }
 
 QRect DORVMenuApp::panelAnchor() const
@@ -142,7 +192,10 @@ QRect DORVMenuApp::panelAnchor() const
     if (!waylandSession())
         return QRect(QCursor::pos(), QSize(1, 1));
     QScreen *screen = QGuiApplication::primaryScreen();
-    return cornerAnchor(screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800));
+    QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    if (screen && area == screen->geometry())
+        area.adjust(0, kUnknownBarRoom, 0, -kUnknownBarRoom);
+    return cornerAnchor(area);
 }
 
 void DORVMenuApp::updateIcon()

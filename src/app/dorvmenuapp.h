@@ -64,6 +64,8 @@ public:
 private:
     void updateIcon();
     QRect panelAnchor() const;
+    void startPolling();
+    void onPanelAppeared();
 
     BridgeStatus *m_status;
     LaunchAgentController m_service;
@@ -78,6 +80,9 @@ private:
     QString m_iconName;
     QColor m_iconColor;
     bool m_trayStale = false; // the tray has not been given the current icon yet
+    bool m_polling = false;
+    bool m_opening = false; // the first open waits for the bridge's first answer
+    bool m_skipAppearedPoll = false;
 };
 
 } // namespace dorv
