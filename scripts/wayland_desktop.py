@@ -100,7 +100,7 @@ class WaylandDesktop(VirtualDesktop):
 
         def started():
             if sway.poll() is not None:
-                raise DesktopError("sway exited with %s: %s" % (sway.returncode, self._log()))
+                raise DesktopError("sway exited with %s" % sway.returncode)
             sockets = glob.glob(os.path.join(self.runtime, "sway-ipc.*.sock"))
             displays = [d for d in glob.glob(os.path.join(self.runtime, "wayland-*"))
                         if not d.endswith(".lock")]
@@ -108,7 +108,7 @@ class WaylandDesktop(VirtualDesktop):
         try:
             ipc, display = self.wait(started, 10, "sway's sockets")
         except DesktopError as e:
-            raise DesktopError("sway did not start: %s (%s)" % (e, self._log()))
+            raise DesktopError("%s (sway's log ends: %s)" % (e, self._log()))
         self.env.update(SWAYSOCK=ipc, WAYLAND_DISPLAY=display)
         self.wait(lambda: self.run("swaymsg", "-t", "get_outputs").returncode == 0, 5,
                   "sway's IPC")
