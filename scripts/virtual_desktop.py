@@ -45,17 +45,18 @@ class DesktopError(RuntimeError):
     pass
 
 
-def enter_private_network(mounts=False):
-    """Re-runs this script in a private network namespace, so that port 9876 is its own (and,
-    with mounts, a private mount namespace); returns inside it. Raises DesktopError where the
-    machine allows none."""
+def enter_private_network():
+    """Re-runs this script in private network, PID and mount namespaces, so that port 9876 is its
+    own and the utility's reload, which signals every process whose command line matches the
+    bridge's, finds only the stand-in this run started; returns inside them. Raises
+    DesktopError where the machine allows none."""
     if os.environ.get("DORV_PRIVATE_NETNS") == "1":
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         return
     if not shutil.which("unshare"):
         raise DesktopError("no unshare on this machine")
     for args in (["unshare", "-n"], ["unshare", "-rn"]):
-        args = args + ["-m"] if mounts else args
+        args += ["-p", "--fork", "--mount-proc", "--kill-child"]
         probe = subprocess.run(args + ["true"], capture_output=True)
         if probe.returncode == 0:
             env = dict(os.environ, DORV_PRIVATE_NETNS="1")
