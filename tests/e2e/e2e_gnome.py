@@ -230,7 +230,7 @@ def open_panel(r, item):
     return r.wait(r.panel, 3, "the panel (window titled DORV)")
 
 
-def panel_geometry(r, item, rows):
+def panel_geometry(r, item, rows, first):
     """Checks the open panel: on the output, inside the work area, 260 wide, and as high as its
     content (AT-SPI gives its last row's place in the window)."""
     import pyatspi
@@ -252,9 +252,8 @@ def panel_geometry(r, item, rows):
         """How far the Quit DORV row ends above the bottom of its window, in the utility's own
         coordinates (natively on Wayland it places its windows at 0, 0)."""
         row = find_accessible("Quit DORV", "push button")
-        if not row or len(pyatspi.findAllDescendants(
-                row.parent.parent, lambda a: a.name.startswith("project-"))) < min(rows, 1):
-            return None
+        if not row or not pyatspi.findDescendant(row.parent.parent, lambda a: a.name == first):
+            return None  # not yet the list the stand-in has now
         window = row
         while window.parent and window.parent.getRoleName() != "application":
             window = window.parent
@@ -273,7 +272,7 @@ def panel_geometry(r, item, rows):
 
 def panel_heights(r, item):
     log("4. the open panel lies on the output, at its content's height: two, thirty projects")
-    panel_geometry(r, item, 0)
+    panel_geometry(r, item, len(PROJECTS), PROJECTS[0])
     with open(os.path.join(r.home, ".marvek", "chatwire-projects.yaml"), "w") as f:
         f.write("projects:\n" + "".join("  project-%d: /srv/p%d\n" % (i, i) for i in range(30)))
     r.bridge.send_signal(signal.SIGHUP)
@@ -281,7 +280,7 @@ def panel_heights(r, item):
            "thirty projects at the stand-in")
     r.dismiss()
     time.sleep(5.5)  # the next poll brings them to the panel
-    panel_geometry(r, item, 30)
+    panel_geometry(r, item, 30, "project-29")
 
 
 def main():
