@@ -67,6 +67,13 @@ class Run:
         self.app = self.d.spawn([self.app_path], env=env,
                                 stderr=open(os.path.join(self.out, "gnome-app.log"), "w"))
 
+    def within(self, probe, seconds):
+        """probe()'s first true value within seconds, else None."""
+        try:
+            return self.wait(probe, seconds, "")
+        except DesktopError:
+            return None
+
     def fault(self, message):
         log("FAULT: " + message)
         self.faults.append(message)
@@ -105,10 +112,7 @@ class Run:
             if not self.shown():
                 return
             close()
-            try:
-                self.wait(lambda: not self.shown(), 2, "")
-            except DesktopError:
-                pass
+            self.within(lambda: not self.shown(), 2)
         if self.shown():
             raise DesktopError("the %s stays open after Escape and a click outside it" %
                                self.shown())
@@ -117,10 +121,7 @@ class Run:
         """Right-clicks the indicator; the menu's labels, or None when no menu opens."""
         self.dismiss()
         self.click_indicator(3)
-        try:
-            return self.wait(self.d.open_menu, 2, "")
-        except DesktopError:
-            return None
+        return self.within(self.d.open_menu, 2)
 
     def click_menu_item(self, label):
         x, y, w, h = self.wait(lambda: self.d.menu_item(label), 5, "the menu item " + label)
@@ -164,10 +165,7 @@ def clicks(r, item):
         r.dismiss()
         before = len(r.requests("/status"))
         r.click_indicator(button)
-        try:  # the host waits for a double click (400 ms) before it opens the menu
-            seen = r.wait(r.shown, 2, "")
-        except DesktopError:
-            seen = None
+        seen = r.within(r.shown, 2)  # the host waits 400 ms for a double click, then opens its menu
         r.shot(name.replace(" ", "-") + "-click")
         outcomes.append("%s click: %s" % (name, seen or "nothing"))
         log("   %s (status requests %d -> %d)" % (outcomes[-1], before,
@@ -187,30 +185,24 @@ def clicks(r, item):
         r.fault("the menu's first item is %r, expected 'Open Panel' (menu: %s)" % (menu[0], menu))
         return True
     r.click_menu_item("Open Panel")
-    try:
-        r.wait(r.panel, 3, "")
-    except DesktopError:
+    if not r.within(r.panel, 3):
         r.fault("'Open Panel' in the host's menu opened no window titled DORV")
     return True
 
 
 def projects(r):
     log("3. the menu lists the projects; a click on one sends one POST /use")
-    menu = r.open_menu()
-    try:
-        menu = r.wait(lambda: set(PROJECTS) <= set(r.d.open_menu() or ()) and r.d.open_menu(), 7,
-                      "")
-    except DesktopError:
-        r.fault("the menu does not list the projects %s: %s" % (list(PROJECTS), menu))
+    first = r.open_menu()
+    menu = r.within(lambda: set(PROJECTS) <= set(r.d.open_menu() or ()) and r.d.open_menu(), 7)
+    if not menu:
+        r.fault("the menu does not list the projects %s: %s" % (list(PROJECTS), r.d.open_menu()
+                                                                 or first))
         return
     log("   menu: %s" % menu)
     r.shot("menu")
     r.http("/_control", {"clear_requests": True})
     r.click_menu_item("api")
-    try:
-        r.wait(lambda: r.requests("/use"), 3, "")
-    except DesktopError:
-        pass
+    r.within(lambda: r.requests("/use"), 3)
     time.sleep(1)  # a second request would come at once
     use = [(q["method"], q["body"]) for q in r.requests("/use")]
     if use != [("POST", '{"project":"api"}')]:
