@@ -2,7 +2,7 @@
 """A headless GNOME Shell (Wayland, one 1280x800 virtual monitor) with the AppIndicator
 extension as the StatusNotifierItem host, for end-to-end tests of DORVMenu.
 
-enter_gnome_session() re-runs the calling script as uid 1000 in private user, network, mount
+enter_session() re-runs the calling script as uid 1000 in private user, network, mount
 and PID namespaces, inside its own D-Bus session, with HOME and the XDG folders pointing at
 scratch folders (dconf and the shell write there, never to the real home); the PID namespace
 ends every process the session started when the script ends. There, GnomeDesktop starts the
@@ -43,7 +43,7 @@ def missing_tools():
     return missing
 
 
-def enter_gnome_session():
+def enter_session():
     """Returns inside the session (see the module's doc); outside, runs this script there and
     exits with its status. Raises DesktopError where the machine allows no such namespaces."""
     if os.environ.get(SESSION_FLAG) == "1":
@@ -114,7 +114,7 @@ class GnomeDesktop:
 
     def start(self):
         if os.environ.get(SESSION_FLAG) != "1":
-            raise DesktopError("GnomeDesktop runs only inside enter_gnome_session()")
+            raise DesktopError("GnomeDesktop runs only inside enter_session()")
         sysbus = os.path.join(self.runtime, "system_bus")
         self.spawn(["dbus-daemon", "--session", "--nofork", "--address=unix:path=" + sysbus])
         self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + sysbus
@@ -295,7 +295,7 @@ def main():
         print(__doc__)
         return 2
     try:
-        enter_gnome_session()
+        enter_session()
         with GnomeDesktop(log_file=os.path.join(os.environ["XDG_RUNTIME_DIR"], "shell.log")) \
                 as env:
             return subprocess.run(sys.argv[2:], env=env).returncode

@@ -24,7 +24,7 @@ import time
 import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
-from gnome_desktop import GnomeDesktop, enter_gnome_session, missing_tools  # noqa: E402
+from gnome_desktop import GnomeDesktop, enter_session, missing_tools  # noqa: E402
 from virtual_desktop import DesktopError, find_accessible  # noqa: E402
 
 PROPS = "org.freedesktop.DBus.Properties"
@@ -292,7 +292,7 @@ def main():
         skip("gnome-shell cannot be driven here: no D-Bus or AT-SPI client for Python (%s)" % e)
     os.makedirs(out, exist_ok=True)
     try:
-        enter_gnome_session()
+        enter_session()
     except DesktopError as e:
         skip("gnome-shell cannot start here: %s" % e)
     for name in os.listdir(out):
