@@ -28,7 +28,8 @@ WATCHER = "org.kde.StatusNotifierWatcher"
 APPINDICATOR = "ubuntu-appindicators@ubuntu.com"
 UNSAFE = "dorv-unsafe-mode@dorv.test"
 SESSION_FLAG = "DORV_GNOME_SESSION"
-# Within the session, uid 1000 (the shell will not run as root) stands for the caller.
+# Within the session, uid 1000 (an ordinary user, as the shell expects) stands for the caller;
+# the tmpfs hides logind's seats, so the shell uses its own stand-in login manager.
 INNER = ("ip link set lo up && mount -t tmpfs none /run/systemd && exec unshare -U "
          "--map-user=1000 --map-group=1000 dbus-run-session -- \"$@\"")
 
@@ -58,8 +59,6 @@ def enter_session():
     for path in (env["HOME"], env["XDG_RUNTIME_DIR"], env["XDG_CONFIG_HOME"],
                  env["XDG_DATA_HOME"], env["XDG_CACHE_HOME"]):
         os.makedirs(path, mode=0o700)
-    # The shell exits on a system bus that is not there; /run/systemd is hidden so that it uses
-    # its own login manager instead of logind's seats.
     cmd = ["unshare", "-rnmp", "--fork", "sh", "-c", INNER, "sh", sys.executable] + sys.argv
     try:
         probe = subprocess.run(["unshare", "-rnmp", "--fork", "sh", "-c", INNER, "sh", "true"],
@@ -115,6 +114,7 @@ class GnomeDesktop:
     def start(self):
         if os.environ.get(SESSION_FLAG) != "1":
             raise DesktopError("GnomeDesktop runs only inside enter_session()")
+        # Without a system bus the shell crashes in its power menu.
         sysbus = os.path.join(self.runtime, "system_bus")
         self.spawn(["dbus-daemon", "--session", "--nofork", "--address=unix:path=" + sysbus])
         self.env["DBUS_SYSTEM_BUS_ADDRESS"] = "unix:path=" + sysbus
