@@ -20,9 +20,9 @@ namespace dorv {
 namespace {
 // Under Wayland, natively or through XWayland, a program learns neither where the tray icon
 // is nor, reliably, where the pointer is: XWayland's pointer goes stale over Wayland surfaces.
-// How long the first open waits for the bridge's first answer, so the panel opens at the shape
-// it keeps instead of growing from the offline one a moment after it appeared (a compositor keeps
-// a window's top-left corner, so a panel that grows can run off the screen).
+// How long an open waits for the bridge's answer, so the panel opens at the shape it keeps
+// instead of growing from the last known one a moment after it appeared (a Wayland compositor
+// keeps a window's top-left corner, so a panel that grows can run off the screen).
 constexpr int kFirstAnswerWaitMs = 400;
 // A Wayland compositor does not tell its clients where its bars are: the panel leaves room for
 // one at the top and one at the bottom.
@@ -147,11 +147,14 @@ void DORVMenuApp::showPanel()
     }
     if (m_opening)
         return;
-    if (m_polling) {
+    // Where the compositor keeps a window's corner when it grows (Wayland), every open asks the
+    // bridge first; elsewhere the first does, and later ones show what is known, placed again
+    // if the answer changes their size.
+    if (m_polling && !waylandSession()) {
         m_window->showAt(panelAnchor());
         return;
     }
-    // The first open: ask the bridge first and open when it answers, or after a moment.
+    // Ask the bridge first and open when it answers, or after a moment.
     m_opening = true;
     startPolling();
     m_skipAppearedPoll = true;

@@ -37,7 +37,7 @@ void HeaderSection::showState(BridgeState state)
     m_badge->setFill(fill);
     m_dot->set(color, state == BridgeState::Connected);
     m_stateLabel->setText(style::stateLabel(state));
-    style::setText(m_stateLabel, m_stateLabel->font(), color);
+    style::setFontAndColor(m_stateLabel, m_stateLabel->font(), color);
 }
 
 } // namespace dorv

@@ -94,13 +94,7 @@ ProjectEditorView::ProjectEditorView(QWidget *parent)
     saveButton->setFocusPolicy(Qt::TabFocus);
     // The filled accent button of a window's main action, at the small control size.
     saveButton->setFont(style::font(12));
-    saveButton->setStyleSheet(
-        QStringLiteral("QPushButton { background: %1; color: white; border: none;"
-                       " border-radius: 5px; padding: 3px 14px; }"
-                       "QPushButton:pressed { background: %2; }"
-                       "QPushButton:focus { outline: none; border: 2px solid %3; }")
-            .arg(style::color(Tint::Blue).name(), style::color(Tint::Blue).darker(120).name(),
-                 style::color(Tint::Blue).lighter(160).name()));
+    style::makeProminent(saveButton);
     connect(saveButton, &QPushButton::clicked, this, &ProjectEditorView::saveRequested);
     buttons->addWidget(saveButton);
     footerLayout->addLayout(buttons);

@@ -9,10 +9,12 @@
 
 namespace dorv::style {
 
+namespace {
 bool isDark()
 {
     return QApplication::palette().color(QPalette::Window).lightness() < 128;
 }
+} // namespace
 
 QColor color(Tint tint)
 {
@@ -70,31 +72,12 @@ QFont font(int pixelSize, QFont::Weight weight, bool italic)
     return f;
 }
 
-QString symbolResource(const QString &name)
-{
-    static const QHash<QString, QString> files = {
-        {QStringLiteral("message"), QStringLiteral("chat")},
-        {QStringLiteral("message.fill"), QStringLiteral("chat-fill")},
-        {QStringLiteral("checkmark"), QStringLiteral("check-lg")},
-        {QStringLiteral("arrow.counterclockwise"), QStringLiteral("arrow-counterclockwise")},
-        {QStringLiteral("gearshape"), QStringLiteral("gear")},
-        {QStringLiteral("doc.text"), QStringLiteral("file-earmark-text")},
-        {QStringLiteral("star"), QStringLiteral("star")},
-        {QStringLiteral("star.fill"), QStringLiteral("star-fill")},
-        {QStringLiteral("xmark"), QStringLiteral("x-lg")},
-        {QStringLiteral("plus"), QStringLiteral("plus-lg")},
-        {QStringLiteral("folder.badge.plus"), QStringLiteral("folder-plus")},
-    };
-    const auto it = files.constFind(name);
-    return it == files.constEnd() ? QString() : QStringLiteral(":/icons/%1.svg").arg(*it);
-}
-
 QPixmap symbol(const QString &name, const QColor &color, int size, qreal dpr)
 {
     const int device = qMax(1, qRound(size * dpr));
     QImage image(device, device, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
-    QSvgRenderer renderer(symbolResource(name));
+    QSvgRenderer renderer(QStringLiteral(":/icons/%1.svg").arg(name));
     {
         QPainter p(&image);
         p.setRenderHint(QPainter::Antialiasing);
@@ -115,13 +98,24 @@ QIcon trayIcon(const QString &name, const QColor &color, qreal dpr)
     return icon;
 }
 
-void setText(QWidget *label, const QFont &font, const QColor &color)
+void setFontAndColor(QWidget *label, const QFont &font, const QColor &color)
 {
     label->setFont(font);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
     palette.setColor(QPalette::ButtonText, color);
     label->setPalette(palette);
+}
+
+void makeProminent(QWidget *button)
+{
+    const QColor blue = color(Tint::Blue);
+    button->setStyleSheet(
+        QStringLiteral("QPushButton { background: %1; color: white; border: none;"
+                       " border-radius: 5px; padding: 3px 14px; }"
+                       "QPushButton:pressed { background: %2; }"
+                       "QPushButton:focus { outline: none; border: 2px solid %3; }")
+            .arg(blue.name(), blue.darker(120).name(), blue.lighter(160).name()));
 }
 
 } // namespace dorv::style

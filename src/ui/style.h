@@ -18,7 +18,6 @@ constexpr int kDefaultSpacing = 8;
 enum class Level { Primary, Secondary, Tertiary, Quaternary };
 enum class Tint { Green, Orange, Gray, Blue, Red };
 
-bool isDark();
 QColor color(Tint tint);
 // The palette's text colour at one of the four foreground levels.
 QColor level(Level level);
@@ -33,10 +32,10 @@ QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool italic = fa
 QPixmap symbol(const QString &name, const QColor &color, int size, qreal dpr);
 // A tray icon with pixmaps at the usual tray sizes.
 QIcon trayIcon(const QString &name, const QColor &color, qreal dpr);
-// The bootstrap-icons resource behind a symbol name; empty when unknown.
-QString symbolResource(const QString &name);
 
-// Sets a label's font and text colour.
-void setText(QWidget *label, const QFont &font, const QColor &color);
+// Gives a label its font and its text colour.
+void setFontAndColor(QWidget *label, const QFont &font, const QColor &color);
+// The filled accent button of a window's main action, at the small control size.
+void makeProminent(QWidget *button);
 
 } // namespace dorv::style

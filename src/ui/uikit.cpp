@@ -23,7 +23,7 @@ int lineHeight(const QFont &font)
 QLabel *makeLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
-    style::setText(label, font, color);
+    style::setFontAndColor(label, font, color);
     label->setMinimumHeight(lineHeight(font));
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return label;
@@ -95,7 +95,7 @@ QVBoxLayout *nameOverPath(QWidget *owner, const QString &name, const QFont &name
     if (!path.isNull()) {
         auto *line = new ElidedLabel(owner);
         line->setObjectName(pathObject);
-        style::setText(line, style::font(10), style::level(style::Level::Tertiary));
+        style::setFontAndColor(line, style::font(10), style::level(style::Level::Tertiary));
         line->setFullText(path);
         line->setAttribute(Qt::WA_TransparentForMouseEvents);
         column->addWidget(line);
