@@ -98,6 +98,7 @@ private Q_SLOTS:
     void states_data();
     void states();
     void heightFollowsContent();
+    void contextBarWidth();
     void switchFlips_data();
     void switchFlips();
     void projectRows();
@@ -251,6 +252,19 @@ void TestMenuPanel::heightFollowsContent()
 }
 
 // Flipped by a click, or from the keyboard after Tab: Space and Return alike.
+// The bar is 172 wide whatever the percentage says: it does not shift between 99% and 100%.
+void TestMenuPanel::contextBarWidth()
+{
+    for (const char *pct : {"0", "99.9", "100", "150"}) {
+        apply(200, reply("connected", "api", {}, QByteArray(",\"context_pct\":") + pct));
+        open();
+        QCoreApplication::processEvents();
+        QCOMPARE(m_panel->findChild<QWidget *>(QStringLiteral("contextBar"))->width(), 172);
+        CHECK_DRAWN(m_window, m_icon);
+        m_window->hide();
+    }
+}
+
 void TestMenuPanel::switchFlips_data()
 {
     QTest::addColumn<bool>("loaded");

@@ -18,8 +18,10 @@ namespace dorv {
 using style::Level;
 using style::Tint;
 
-// The percentage sits in a frame at least this wide; wider text ("100%", "150%") widens it.
+// The percentage sits in a frame 28 wide, 8 from the bar. Text a little wider than the frame
+// ("100%") takes from the gap instead of moving the bar; only far wider text widens the frame.
 constexpr int kPercentWidth = 28;
+constexpr int kBarGap = 8;
 
 ProjectCard::ProjectCard(QWidget *parent) : QWidget(parent)
 {
@@ -58,14 +60,14 @@ ProjectCard::ProjectCard(QWidget *parent) : QWidget(parent)
 
     m_contextLine = new QWidget(card);
     m_contextLine->setObjectName(QStringLiteral("contextLine"));
-    auto *context = uikit::hbox(m_contextLine, 8);
+    auto *context = uikit::hbox(m_contextLine, 0);
     m_bar = new ContextBar(m_contextLine);
     m_bar->setObjectName(QStringLiteral("contextBar"));
     context->addWidget(m_bar, 1, Qt::AlignVCenter);
     m_percent =
         uikit::makeLabel(QString(), style::font(10), style::level(Level::Tertiary), m_contextLine);
     m_percent->setObjectName(QStringLiteral("contextPercent"));
-    m_percent->setMinimumWidth(kPercentWidth);
+    m_percent->setMinimumWidth(kPercentWidth + kBarGap);
     m_percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     context->addWidget(m_percent);
     lines->addWidget(m_contextLine);
