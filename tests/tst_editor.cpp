@@ -22,7 +22,7 @@ class TestEditor : public QObject {
     Q_OBJECT
     TestHome m_home;
     QString m_config;
-    QString m_pgrepLog;
+    QString m_pgrep;     // a stand-in that records its calls
     QStringList m_picks; // answers of the fake folder picker, in order
 
     ProjectConfig *m_list = nullptr;
@@ -67,11 +67,8 @@ private Q_SLOTS:
 void TestEditor::initTestCase()
 {
     m_config = ProjectConfig::configPath();
-    m_pgrepLog = m_home.file(QStringLiteral("pgrep.log"));
-    m_list =
-        new ProjectConfig(writeScript(m_home.file(QStringLiteral("bin/pgrep")),
-                                      "echo \"$*\" >> '" + QFile::encodeName(m_pgrepLog) + "'\n"),
-                          this);
+    m_pgrep = writeRecordingTool(m_home.file(QStringLiteral("bin/pgrep")), 1);
+    m_list = new ProjectConfig(m_pgrep, this);
     m_controller = std::make_unique<SettingsWindowController>(
         m_list, [this](QWidget *, const QString &) -> std::optional<QString> {
             if (m_picks.isEmpty())
@@ -85,7 +82,7 @@ void TestEditor::init()
     if (window())
         window()->close();
     writeFile(m_config, "projects:\n"); // a missing file would keep the last test's list
-    QFile::remove(m_pgrepLog);
+    QFile::remove(m_pgrep + QStringLiteral(".argv"));
 }
 
 // A picked folder's alias: its name lower-cased, blanks and colons as hyphens, nothing else.
@@ -173,7 +170,7 @@ void TestEditor::refusedFolderAndFailedSave()
     QVERIFY2(notice[0].endsWith(QStringLiteral(".marvek")), qPrintable(notice[0]));
     CHECK_DRAWN(window());
     saveScreenshot(window(), QStringLiteral("editor-failed-save"));
-    QVERIFY(QFile::exists(m_pgrepLog)); // the bridge is still told to reload
+    QVERIFY(!recordedArguments(m_pgrep).isEmpty()); // the bridge is still told to reload
     QFile::remove(m_home.file(QStringLiteral(".marvek")));
     save();
     QVERIFY(!window()->isVisible());
@@ -197,7 +194,7 @@ void TestEditor::keyboard()
     QVERIFY(!window()->isVisible());
     QCOMPARE(readFile(m_config),
              QByteArray("default: web-app\nprojects:\n  a: /a\n  web-app: /srv/Web App\n"));
-    QCOMPARE(readFile(m_pgrepLog), QByteArray("-f chatwire-bridge.*server\\.py\n"));
+    QCOMPARE(recordedArguments(m_pgrep), QStringList({"-f", "chatwire-bridge.*server\\.py"}));
 }
 
 void TestEditor::longListShowsNewRow()

@@ -63,18 +63,14 @@ private Q_SLOTS:
     {
         QFETCH(ServiceOperation, op);
         QFETCH(int, exitCode);
-        const QString tool = writeScript(m_home.file(QStringLiteral("bin/tool")),
-                                         "printf '%s\\n' \"$@\" > \"$0.argv\"\n"
-                                         "echo noise; echo noise >&2; exit " +
-                                             QByteArray::number(exitCode));
+        const QString tool = writeRecordingTool(
+            m_home.file(QStringLiteral("bin/tool-%1").arg(int(op) * 10 + exitCode)), exitCode);
         const LaunchAgentController service = runningInstead(tool);
         if (op == ServiceOperation::IsLoaded)
             QCOMPARE(service.isLoaded(), exitCode == 0);
         else
             op == ServiceOperation::Start ? service.start() : service.stop();
-        QCOMPARE(QString::fromUtf8(readFile(tool + QStringLiteral(".argv")))
-                     .split(u'\n', Qt::SkipEmptyParts),
-                 LaunchAgentController::command(op).arguments);
+        QCOMPARE(recordedArguments(tool), LaunchAgentController::command(op).arguments);
     }
 
     // A tool that never ends is killed after 10 s and reads as not loaded.

@@ -132,7 +132,8 @@ void BridgeStatus::sendCommand(const QString &component, const QByteArray &heade
                             {kCommandIdleTimeoutMs, 0, kMaxCommandReplyBytes}, this);
     // The reply is never examined beyond this line of the log.
     connect(exchange, &HttpExchange::finished, this, [this, component](int statusCode) {
-        qCDebug(lcBridge).noquote() << "POST" << component << "ended with status" << statusCode;
+        qCDebug(lcBridge).noquote()
+            << "POST" << endpoint(component).path() << "ended with status" << statusCode;
         poll();
     });
 }

@@ -42,4 +42,20 @@ inline QString writeScript(const QString &path, const QByteArray &body)
     return path;
 }
 
+// A stand-in for a platform tool: appends its arguments, one a line, to <path>.argv, says
+// something on both outputs and exits with `exitCode`.
+inline QString writeRecordingTool(const QString &path, int exitCode = 0)
+{
+    return writeScript(path, "printf '%s\\n' \"$@\" >> \"$0.argv\"\n"
+                             "echo noise; echo noise >&2; exit " +
+                                 QByteArray::number(exitCode) + '\n');
+}
+
+// What a recording tool was called with, one argument a line, over all its calls.
+inline QStringList recordedArguments(const QString &tool)
+{
+    return QString::fromUtf8(readFile(tool + QStringLiteral(".argv")))
+        .split(u'\n', Qt::SkipEmptyParts);
+}
+
 } // namespace dorv::test
