@@ -1,9 +1,12 @@
 // The cost of the most hostile reply shape the bridge can send: a chunked status reply of
 // 1-byte chunks, most of the 1 MiB bound at once, then one more chunk every 5 ms.
 //   bench_drip poll [SECONDS]   CPU of the polling thread for one such poll (drip SECONDS long)
+//   bench_drip parse            CPU to read a 1 MiB reply of 1-byte chunks, fed whole and fed
+//                               one byte at a time
 // Prints "key value" lines. The bridge runs in a thread of its own; only the polling thread's
 // CPU time is counted.
 #include "bridge/bridgestatus.h"
+#include "bridge/httpreplyparser.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -79,14 +82,41 @@ private:
     const int m_dripMs;
 };
 
+// Milliseconds of CPU to read `wire` in pieces of `piece` bytes; -1 if it was not accepted.
+double parseMs(const QByteArray &wire, qsizetype piece)
+{
+    const double start = threadCpuMs();
+    HttpReplyParser parser(BridgeStatus::kMaxStatusReplyBytes);
+    for (qsizetype pos = 0; pos < wire.size(); pos += piece)
+        parser.feed(QByteArrayView(wire).sliced(pos, qMin(piece, wire.size() - pos)));
+    const double used = threadCpuMs() - start;
+    return parser.outcome() == HttpReplyParser::Outcome::Complete ? used : -1;
+}
+
+int parse()
+{
+    const QByteArray head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+    const QByteArray chunk("1\r\n \r\n");
+    const QByteArray end("0\r\n\r\n");
+    const qsizetype chunks =
+        (BridgeStatus::kMaxStatusReplyBytes - head.size() - end.size()) / chunk.size();
+    const QByteArray wire = head + chunk.repeated(chunks) + end;
+    report("parse_reply_kib", wire.size() / 1024.0);
+    report("parse_whole_ms", parseMs(wire, wire.size()));
+    report("parse_bytewise_ms", parseMs(wire, 1));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
+    if (args.value(1) == QStringLiteral("parse"))
+        return parse();
     if (args.value(1) != QStringLiteral("poll")) {
-        std::fprintf(stderr, "usage: bench_drip poll [SECONDS]\n");
+        std::fprintf(stderr, "usage: bench_drip poll [SECONDS] | parse\n");
         return 2;
     }
     const int dripMs = qMax(1, args.value(2, QStringLiteral("5")).toInt()) * 1000;
