@@ -49,6 +49,8 @@ class TestBridgeStatus : public QObject {
     Q_OBJECT
     // The rows that wait out a time-out run as a test of their own, beside the others.
     void addExchanges(bool slow);
+    // Each exchange starts from an accepted full reply; once that fails, the rest fail at once.
+    bool m_fullReplyFailed = false;
 
 private Q_SLOTS:
     void exchanges_data() { addExchanges(false); }
@@ -174,10 +176,14 @@ void TestBridgeStatus::exchanges()
     server.respond(200, kFull);
     BridgeStatus status(server.baseUrl());
     QSignalSpy spy(&status, &BridgeStatus::changed);
+    if (m_fullReplyFailed)
+        QFAIL("an earlier row's full reply was not accepted");
+    m_fullReplyFailed = true;
     status.poll();
     // A reply publishes all its fields in one pass: fail at once rather than wait for more.
     QVERIFY(spy.wait(2500));
     QCOMPARE(fieldsOf(status), kFullFields);
+    m_fullReplyFailed = false;
     if (reply.status == 0)
         server.close();
     server.setHandler([=](const HttpRequest &r) {
