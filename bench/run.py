@@ -128,6 +128,17 @@ def main():
         rows.append(("CPU per accepted poll, panel closed", "%.0f us" % c["cpu_us_per_poll_closed"],
                      "", "%.2f refreshes/poll" % c["refreshes_per_poll_closed"], "1 refresh/poll"))
 
+        drip = os.path.join(build, "bench", "bench_drip")
+        d = s.run(drip, "poll", "5")
+        rows.append(("Status poll in 1-byte chunks: 900 KiB at once, then one every 5 ms for 5 s",
+                     "%.0f ms CPU (%.1f %% of a core)" % (d["poll_cpu_ms"],
+                                                          100 * d["poll_cpu_share"]),
+                     "", "", "linear in the reply"))
+        p = min((s.run(drip, "parse") for _ in range(3)), key=lambda r: r["parse_bytewise_ms"])
+        rows.append(("Reading a 1 MiB reply of 1-byte chunks: whole / a byte at a time",
+                     "%.1f ms / %.1f ms" % (p["parse_whole_ms"], p["parse_bytewise_ms"]), "", "",
+                     "linear"))
+
         base_start = statistics.median(s.startup_ms([bare]) for _ in range(5))
         dorv_start = statistics.median(s.startup_ms([app]) for _ in range(5))
         rows.append(("Start-up to tray icon", "%.0f ms" % dorv_start, "%.0f ms" % base_start,

@@ -4,35 +4,8 @@
 
 namespace dorv {
 
-namespace {
-// The body of a chunked reply once its last chunk has arrived; no value before that.
-std::optional<QByteArray> decodeChunked(const QByteArray &raw)
-{
-    QByteArray body;
-    qsizetype pos = 0;
-    for (;;) {
-        const qsizetype eol = raw.indexOf("\r\n", pos);
-        if (eol < 0)
-            return std::nullopt;
-        QByteArray size = raw.mid(pos, eol - pos);
-        size.truncate(size.indexOf(';') < 0 ? size.size() : size.indexOf(';'));
-        bool ok = false;
-        const qint64 length = size.trimmed().toLongLong(&ok, 16);
-        if (!ok || length < 0)
-            return std::nullopt;
-        pos = eol + 2;
-        if (length == 0)
-            return body; // trailers are of no interest
-        if (raw.size() < pos + length + 2)
-            return std::nullopt;
-        body += raw.mid(pos, length);
-        pos += length + 2;
-    }
-}
-} // namespace
-
 HttpExchange::HttpExchange(const Limits &limits, QObject *parent)
-    : QObject(parent), m_limits(limits)
+    : QObject(parent), m_limits(limits), m_parser(limits.maxReplyBytes)
 {
     // A coarse timer may fire up to 5 % early: a bridge answering just inside its time would
     // be refused.
@@ -45,17 +18,8 @@ HttpExchange::HttpExchange(const Limits &limits, QObject *parent)
     connect(&m_socket, &QTcpSocket::connected, this, activity);
     connect(&m_socket, &QTcpSocket::bytesWritten, this, activity);
     connect(&m_socket, &QTcpSocket::readyRead, this, &HttpExchange::onReadyRead);
-    auto closed = [this] {
-        onReadyRead();
-        if (m_done)
-            return;
-        const bool untilClose = m_headEnd >= 0 && !m_chunked && m_contentLength < 0;
-        if (untilClose)
-            m_body = m_received.mid(m_headEnd);
-        finish(untilClose);
-    };
-    connect(&m_socket, &QTcpSocket::disconnected, this, closed);
-    connect(&m_socket, &QTcpSocket::errorOccurred, this, closed);
+    connect(&m_socket, &QTcpSocket::disconnected, this, &HttpExchange::onClosed);
+    connect(&m_socket, &QTcpSocket::errorOccurred, this, &HttpExchange::onClosed);
 }
 
 HttpExchange::~HttpExchange()
@@ -97,57 +61,21 @@ void HttpExchange::onReadyRead()
     if (data.isEmpty())
         return;
     m_idle.start(m_limits.idleTimeoutMs);
-    // Never hold more than the bound, whatever the peer sends or announces.
-    if (m_received.size() + data.size() > m_limits.maxReplyBytes)
-        return finish(false);
-    m_received += data;
-    if (m_headEnd < 0 && !parseHead())
-        return finish(false);
-    if (m_headEnd >= 0 && bodyComplete())
-        finish(true);
+    // The parser reads each byte once and never holds more than the bound.
+    settle(m_parser.feed(data));
 }
 
-bool HttpExchange::parseHead()
+void HttpExchange::onClosed()
 {
-    const qsizetype end = m_received.indexOf("\r\n\r\n");
-    if (end < 0)
-        return true; // not all there yet
-    const QList<QByteArray> lines = m_received.left(end).split('\n');
-    const QList<QByteArray> statusLine = lines.first().trimmed().split(' ');
-    bool ok = false;
-    const int status = statusLine.value(1).toInt(&ok);
-    if (!statusLine.first().startsWith("HTTP/1.") || !ok || status < 100 || status > 999)
-        return false;
-    for (const QByteArray &line : lines.mid(1)) {
-        const qsizetype colon = line.indexOf(':');
-        const QByteArray name = line.left(colon).trimmed().toLower();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        if (name == "content-length") {
-            m_contentLength = value.toLongLong(&ok);
-            if (!ok || m_contentLength < 0 || m_contentLength > m_limits.maxReplyBytes)
-                return false;
-        } else if (name == "transfer-encoding") {
-            m_chunked = value.toLower().contains("chunked");
-        }
-    }
-    m_status = status;
-    m_headEnd = end + 4;
-    return true;
+    onReadyRead();
+    if (!m_done)
+        settle(m_parser.closed());
 }
 
-bool HttpExchange::bodyComplete()
+void HttpExchange::settle(HttpReplyParser::Outcome outcome)
 {
-    const QByteArray raw = m_received.mid(m_headEnd);
-    if (m_chunked) {
-        std::optional<QByteArray> body = decodeChunked(raw);
-        if (body)
-            m_body = std::move(*body);
-        return body.has_value();
-    }
-    if (m_contentLength < 0 || raw.size() < m_contentLength)
-        return false;
-    m_body = raw.left(m_contentLength);
-    return true;
+    if (outcome != HttpReplyParser::Outcome::NeedMore)
+        finish(outcome == HttpReplyParser::Outcome::Complete);
 }
 
 void HttpExchange::finish(bool complete)
@@ -158,7 +86,7 @@ void HttpExchange::finish(bool complete)
     m_idle.stop();
     m_lifetime.stop();
     m_socket.abort();
-    Q_EMIT finished(complete ? m_status : -1, complete ? m_body : QByteArray());
+    Q_EMIT finished(complete ? m_parser.status() : -1, complete ? m_parser.body() : QByteArray());
     deleteLater();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bridge/httpreplyparser.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QTcpSocket>
@@ -10,7 +12,8 @@
 // and never retried, redirected or sent through a proxy. It ends when the reply is complete,
 // when the peer is silent for the idle time (every byte received or sent counts as activity,
 // header bytes included), when the whole exchange outlives its lifetime, or when the reply
-// grows past its byte bound. finished() is emitted exactly once, then the object deletes itself.
+// grows past its byte bound. HttpReplyParser says what a reply is. finished() is emitted exactly
+// once, then the object deletes itself.
 namespace dorv {
 
 class HttpExchange : public QObject {
@@ -34,20 +37,15 @@ Q_SIGNALS:
 private:
     HttpExchange(const Limits &limits, QObject *parent);
     void onReadyRead();
+    void onClosed();
+    void settle(HttpReplyParser::Outcome outcome);
     void finish(bool complete);
-    bool parseHead();
-    bool bodyComplete();
 
     const Limits m_limits;
     QTcpSocket m_socket;
     QTimer m_idle;
     QTimer m_lifetime;
-    QByteArray m_received;
-    qsizetype m_headEnd = -1; // bytes of status line and headers, once all have arrived
-    int m_status = -1;
-    qint64 m_contentLength = -1;
-    bool m_chunked = false;
-    QByteArray m_body;
+    HttpReplyParser m_parser;
     bool m_done = false;
 };
 

@@ -28,6 +28,9 @@ struct HttpResponse {
     qint64 bodyRepeat = 0;  // >0: the body is `body` repeated this many times
     bool sendContentLength = true; // false: the body ends when the connection closes
     qint64 resetAfter = -1;        // >=0: cut the connection after this many bytes of the answer
+    // Non-empty: the whole answer, head included, sent as it is instead of the fields above
+    // (timing and resetAfter still apply); the connection then stays open.
+    QByteArray raw;
 };
 
 class FakeHttpServer : public QObject {
@@ -93,8 +96,10 @@ private:
         const qint64 bodySize = r.body.size() * qMax(r.bodyRepeat, qint64(1));
         head += r.sendContentLength ? "Content-Length: " + QByteArray::number(bodySize) + "\r\n"
                                     : QByteArray("Connection: close\r\n");
-        auto left = std::make_shared<QByteArray>(head + "Content-Type: application/json\r\n\r\n" +
-                                                 (r.bodyRepeat > 0 ? QByteArray() : r.body));
+        auto left = std::make_shared<QByteArray>(
+            !r.raw.isEmpty() ? r.raw
+                             : head + "Content-Type: application/json\r\n\r\n" +
+                                   (r.bodyRepeat > 0 ? QByteArray() : r.body));
         if (r.resetAfter >= 0)
             left->truncate(r.resetAfter);
         auto repeats = std::make_shared<qint64>(r.bodyRepeat);
@@ -112,7 +117,7 @@ private:
                 timer->stop();
                 if (r.resetAfter >= 0)
                     socket->abort();
-                else if (!r.sendContentLength)
+                else if (!r.sendContentLength && r.raw.isEmpty())
                     socket->disconnectFromHost();
                 return;
             }
