@@ -213,8 +213,14 @@ void TestApp::outageLoggedOnce()
     status.poll();
     QTRY_COMPARE(server.requests().size(), 5);
     QTest::qWait(100);
+    server.close(); // then the bridge goes away: one line, which says why
+    status.poll();
+    status.poll();
+    QTRY_COMPARE(logged.size(), 3);
+    QTest::qWait(100);
     qInstallMessageHandler(previous);
-    QCOMPARE(logged.size(), 2);
+    QCOMPARE(logged.size(), 3);
+    QVERIFY2(logged[2].contains(QStringLiteral("connection refused")), qPrintable(logged[2]));
     QVERIFY2(logged[0].contains(QStringLiteral("dorv.bridge")) &&
                  logged[0].contains(QStringLiteral("HTTP status 503")),
              qPrintable(logged[0]));

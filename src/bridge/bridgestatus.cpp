@@ -82,11 +82,10 @@ void BridgeStatus::noteOutcome(const QString &failure)
     m_failure = failure;
 }
 
-void BridgeStatus::applyStatusReply(int statusCode, const QByteArray &body)
+void BridgeStatus::applyStatusReply(int statusCode, const QByteArray &body, const QString &failure)
 {
     if (statusCode != 200) {
-        noteOutcome(statusCode < 0 ? QStringLiteral("no complete reply")
-                                   : QStringLiteral("HTTP status %1").arg(statusCode));
+        noteOutcome(statusCode < 0 ? failure : QStringLiteral("HTTP status %1").arg(statusCode));
         publish(m_state, BridgeState::Offline);
         return;
     }

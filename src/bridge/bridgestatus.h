@@ -50,7 +50,7 @@ Q_SIGNALS:
 private:
     QUrl endpoint(const QString &component) const;
     void sendCommand(const QString &component, const QByteArray &headers, const QByteArray &body);
-    void applyStatusReply(int statusCode, const QByteArray &body);
+    void applyStatusReply(int statusCode, const QByteArray &body, const QString &failure);
     // Logs a failed poll once when a failure starts (or its cause changes), and the recovery.
     void noteOutcome(const QString &failure);
 

@@ -12,8 +12,13 @@ HttpExchange::HttpExchange(const Limits &limits, QObject *parent)
     for (QTimer *timer : {&m_idle, &m_lifetime}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
-        connect(timer, &QTimer::timeout, this, [this] { finish(false); });
     }
+    connect(&m_idle, &QTimer::timeout, this, [this] {
+        finish(QStringLiteral("no answer for %1 s").arg(m_limits.idleTimeoutMs / 1000.0));
+    });
+    connect(&m_lifetime, &QTimer::timeout, this, [this] {
+        finish(QStringLiteral("no complete reply within %1 s").arg(m_limits.lifetimeMs / 1000.0));
+    });
     auto activity = [this] { m_idle.start(m_limits.idleTimeoutMs); };
     connect(&m_socket, &QTcpSocket::connected, this, activity);
     connect(&m_socket, &QTcpSocket::bytesWritten, this, activity);
@@ -68,25 +73,35 @@ void HttpExchange::onReadyRead()
 void HttpExchange::onClosed()
 {
     onReadyRead();
-    if (!m_done)
-        settle(m_parser.closed());
+    if (m_done)
+        return;
+    // Nothing came at all: the socket knows best why (connection refused, host unreachable).
+    if (m_socket.error() != QAbstractSocket::RemoteHostClosedError &&
+        m_socket.error() != QAbstractSocket::UnknownSocketError &&
+        m_parser.closed() == HttpReplyParser::Outcome::Failed)
+        return finish(m_socket.errorString().toLower());
+    settle(m_parser.closed());
 }
 
 void HttpExchange::settle(HttpReplyParser::Outcome outcome)
 {
-    if (outcome != HttpReplyParser::Outcome::NeedMore)
-        finish(outcome == HttpReplyParser::Outcome::Complete);
+    if (outcome == HttpReplyParser::Outcome::Complete)
+        finish();
+    else if (outcome == HttpReplyParser::Outcome::Failed)
+        finish(m_parser.failure());
 }
 
-void HttpExchange::finish(bool complete)
+void HttpExchange::finish(const QString &failure)
 {
+    const bool complete = failure.isEmpty();
     if (m_done)
         return;
     m_done = true;
     m_idle.stop();
     m_lifetime.stop();
     m_socket.abort();
-    Q_EMIT finished(complete ? m_parser.status() : -1, complete ? m_parser.body() : QByteArray());
+    Q_EMIT finished(complete ? m_parser.status() : -1, complete ? m_parser.body() : QByteArray(),
+                    failure);
     deleteLater();
 }
 

@@ -31,15 +31,15 @@ public:
     ~HttpExchange() override;
 
 Q_SIGNALS:
-    // statusCode is -1 when no complete reply arrived.
-    void finished(int statusCode, const QByteArray &body);
+    // statusCode is -1 when no complete reply arrived; `failure` then says why, in a few words.
+    void finished(int statusCode, const QByteArray &body, const QString &failure);
 
 private:
     HttpExchange(const Limits &limits, QObject *parent);
     void onReadyRead();
     void onClosed();
     void settle(HttpReplyParser::Outcome outcome);
-    void finish(bool complete);
+    void finish(const QString &failure = {});
 
     const Limits m_limits;
     QTcpSocket m_socket;
