@@ -44,6 +44,8 @@ int main(int argc, char **argv)
     // Also the title a StatusNotifierItem tray shows. No display name: Qt would append it to
     // every window title on X11.
     QApplication::setApplicationName(QStringLiteral("DORV"));
+    // The Wayland app id: desktops find the installed desktop entry's name and icon by it.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.ferlinq.dorvmenu"));
     QApplication::setApplicationVersion(QStringLiteral(DORV_VERSION));
     if (parseCommandLine(QApplication::arguments()))
         QLoggingCategory::setFilterRules(QStringLiteral("dorv.*.debug=true"));
