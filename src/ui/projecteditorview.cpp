@@ -267,9 +267,21 @@ void ProjectEditorView::save()
 {
     if (!m_config)
         return;
+    // A Save while this notice is shown is the user's answer to it: replace the file.
+    const QString changedNotice = tr("The project list changed on disk since it was opened. "
+                                     "Save again to replace it with this list.");
+    const auto ifChanged = m_notice->text() == changedNotice
+                               ? ProjectConfig::IfChangedOnDisk::Overwrite
+                               : ProjectConfig::IfChangedOnDisk::Refuse;
     QString why;
-    if (!m_config->save(&why)) {
-        // The window stays open with the edits, so nothing is lost.
+    // Unless saved, the window stays open with the edits, so nothing is lost.
+    switch (m_config->save(&why, ifChanged)) {
+    case ProjectConfig::SaveResult::Saved:
+        break;
+    case ProjectConfig::SaveResult::ChangedOnDisk:
+        showNotice(changedNotice);
+        return;
+    case ProjectConfig::SaveResult::Failed:
         showNotice(tr("Could not save the project list: %1").arg(why));
         return;
     }
