@@ -52,7 +52,7 @@ enum class Outside {
 };
 
 struct ChangeCase {
-    bool fileAtLoad = true;
+    AtPath atLoad = AtPath::File; // File, Nothing, or Fifo: unreadable
     bool ownSaveFirst = false;
     Outside outside = Outside::Nothing;
     bool changed = false;
@@ -267,8 +267,10 @@ private Q_SLOTS:
         row("edited in place, same size", {.outside = Outside::EditInPlace, .changed = true});
         row("replaced by rename", {.outside = Outside::ReplaceByRename, .changed = true});
         row("removed", {.outside = Outside::Remove, .changed = true});
-        row("still missing", {.fileAtLoad = false});
-        row("appeared", {.fileAtLoad = false, .outside = Outside::Create, .changed = true});
+        row("still missing", {.atLoad = AtPath::Nothing});
+        row("appeared", {.atLoad = AtPath::Nothing, .outside = Outside::Create, .changed = true});
+        row("unreadable at load, removed",
+            {.atLoad = AtPath::Fifo, .outside = Outside::Remove, .changed = true});
         row("unreadable now", {.outside = Outside::GrowPastCap, .changed = true});
         row("after our own save", {.ownSaveFirst = true});
         row("edited after our own save",
@@ -279,20 +281,21 @@ private Q_SLOTS:
     {
         QFETCH(ChangeCase, c);
         const QByteArray api = "default: api\nprojects:\n  api: /api\n";
-        if (c.fileAtLoad)
+        if (c.atLoad == AtPath::Fifo)
+            QCOMPARE(::mkfifo(QFile::encodeName(m_path).constData(), 0600), 0);
+        else if (c.atLoad == AtPath::File)
             QVERIFY(writeFile(m_path, api));
         ProjectConfig config;
         config.load();
         config.addProject(QStringLiteral("web"), QStringLiteral("/web"));
         if (c.ownSaveFirst)
             QCOMPARE(config.save(), Result::Saved);
-        const QByteArray ours = readFile(m_path);
         const QString renamed = m_path + QStringLiteral(".new");
         switch (c.outside) {
         case Outside::Nothing:
             break;
         case Outside::RewriteSameBytes:
-            QVERIFY(writeFile(m_path, ours));
+            QVERIFY(writeFile(m_path, readFile(m_path)));
             break;
         case Outside::EditInPlace: {
             QFile file(m_path);
@@ -328,7 +331,7 @@ private Q_SLOTS:
             QCOMPARE(config.save(&why, ProjectConfig::IfChangedOnDisk::Overwrite), Result::Saved);
         }
         QCOMPARE(reloadSignals(), signalsBefore + 1);
-        QCOMPARE(readFile(m_path), c.fileAtLoad
+        QCOMPARE(readFile(m_path), c.atLoad == AtPath::File
                                        ? api + "  web: /web\n"
                                        : QByteArray("default: web\nprojects:\n  web: /web\n"));
         QVERIFY(!config.changedOnDisk()); // what we wrote is known
