@@ -53,7 +53,7 @@ FileRead readRegularFile(const QString &path, qint64 maxBytes)
 
 QByteArray digestOf(const QByteArray &bytes)
 {
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256);
 }
 
 std::optional<QByteArray> digest(const FileRead &file)
