@@ -17,46 +17,16 @@ using namespace dorv::test;
 namespace {
 using Result = ProjectConfig::SaveResult;
 
-enum class AtPath { File, Nothing, Fifo, LinkToDevZero };
-enum class Edit { None, Add, Remove, SetDefault, SetDefaultOfUnknownEntry };
+const QByteArray kAbc = "default: b\nprojects:\n  a: /a\n  b: /b\n  c: /c\n";
 
-struct LoadCase {
-    AtPath at = AtPath::File;
-    QByteArray content;
-    qint64 size = -1; // >= 0: the file cut or padded with zeros to this size
-    Edit edit = Edit::None;
-    QList<qsizetype> positions; // for Remove; SetDefault takes the first
-    bool read = true;           // false: load() kept the list as it was, without a notification
-    QStringList aliases;        // after the edit
-    QStringList defaults;
-};
+enum class AtPath { File, Nothing, Fifo, LinkToDevZero };
+enum class Edit { Add, Remove, SetDefault, SetDefaultOfUnknownEntry };
 
 enum class SaveSetup { File, NoFolder, Symlink, FileSizeLimit, MarvekIsAFile };
 
-struct SaveCase {
-    SaveSetup setup = SaveSetup::File;
-    QByteArray file = "old\n";
-    QString secondAlias; // null: only "ok: /ok" is added
-    QString refusal;     // what the reason names; null: saved
-};
-
-// What another program does to the file after load() (and maybe our own save).
-enum class Outside {
-    Nothing,
-    RewriteSameBytes,
-    EditInPlace,
-    ReplaceByRename,
-    Remove,
-    Create,
-    GrowPastCap
-};
-
-struct ChangeCase {
-    AtPath atLoad = AtPath::File; // File, Nothing, or Fifo: unreadable
-    bool ownSaveFirst = false;
-    Outside outside = Outside::Nothing;
-    bool changed = false;
-};
+// How the list was read before another program does something to the file.
+enum class Start { FileRead, NoFile, Unreadable, FileReadAndSaved };
+enum class Outside { Nothing, SameBytes, EditInPlace, ReplaceByRename, Remove, Create, PastCap };
 
 QStringList aliases(const ProjectConfig &c, bool defaultsOnly)
 {
@@ -67,10 +37,6 @@ QStringList aliases(const ProjectConfig &c, bool defaultsOnly)
     return list;
 }
 } // namespace
-
-Q_DECLARE_METATYPE(LoadCase)
-Q_DECLARE_METATYPE(SaveCase)
-Q_DECLARE_METATYPE(ChangeCase)
 
 class TestProjectConfig : public QObject {
     Q_OBJECT
@@ -97,99 +63,103 @@ private Q_SLOTS:
         QDir().mkpath(m_folder);
     }
 
-    // load() returns at once, whatever is at the path, then an edit of the list.
-    void loadAndEdit_data()
+    // load() returns at once, whatever is at the path, and reads it or keeps the list as it
+    // was, without a notification.
+    void load_data()
     {
-        QTest::addColumn<LoadCase>("c");
-        auto row = [](const char *name, const LoadCase &c) { QTest::newRow(name) << c; };
-        const QByteArray abc("default: b\nprojects:\n  a: /a\n  b: /b\n  c: /c\n");
+        QTest::addColumn<AtPath>("at");
+        QTest::addColumn<qint64>("size"); // >= 0: the file cut or padded with zeros to this
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<QByteArray>("content");
+        auto row = [](const char *name, AtPath at, qint64 size, bool read,
+                      const QByteArray &content = kAbc) {
+            QTest::newRow(name) << at << size << read << content;
+        };
         const qint64 cap = ProjectConfig::kMaxFileBytes;
-        const QStringList kept = {"kept"};
-        row("byte-order mark",
-            {.content = "\xef\xbb\xbf" + abc, .aliases = {"a", "b", "c"}, .defaults = {"b"}});
-        row("at the size cap",
-            {.content = abc, .size = cap, .aliases = {"a", "b", "c"}, .defaults = {"b"}});
-        row("over the cap", {.content = abc, .size = cap + 1, .read = false, .aliases = kept});
-        // Refused by its size, never allocated to be read.
-        row("a sparse terabyte",
-            {.content = abc, .size = qint64(1) << 40, .read = false, .aliases = kept});
-        row("missing", {.at = AtPath::Nothing, .read = false, .aliases = kept});
-        row("invalid utf-8",
-            {.content = "projects:\n  b: /\xff\xfe\n", .read = false, .aliases = kept});
-        row("a FIFO", {.at = AtPath::Fifo, .read = false, .aliases = kept});
-        row("link to /dev/zero", {.at = AtPath::LinkToDevZero, .read = false, .aliases = kept});
-        row("add to empty",
-            {.content = "projects:\n", .edit = Edit::Add, .aliases = {"x"}, .defaults = {"x"}});
-        row("add to a list", {.content = abc,
-                              .edit = Edit::Add,
-                              .aliases = {"a", "b", "c", "x"},
-                              .defaults = {"b"}});
-        row("remove the only entry", {.content = "default: a\nprojects:\n  a: /a\n",
-                                      .edit = Edit::Remove,
-                                      .positions = {0}});
-        row("remove the default", {.content = abc,
-                                   .edit = Edit::Remove,
-                                   .positions = {1},
-                                   .aliases = {"a", "c"},
-                                   .defaults = {"a"}});
-        row("remove another", {.content = abc,
-                               .edit = Edit::Remove,
-                               .positions = {2},
-                               .aliases = {"a", "b"},
-                               .defaults = {"b"}});
-        row("remove two, the second default", {.content = abc,
-                                               .edit = Edit::Remove,
-                                               .positions = {0, 1},
-                                               .aliases = {"c"},
-                                               .defaults = {"c"}});
-        row("out of range and repeated", {.content = abc,
-                                          .edit = Edit::Remove,
-                                          .positions = {5, -1, 0, 3, 0},
-                                          .aliases = {"b", "c"},
-                                          .defaults = {"b"}});
-        row("setDefault", {.content = abc,
-                           .edit = Edit::SetDefault,
-                           .positions = {2},
-                           .aliases = {"a", "b", "c"},
-                           .defaults = {"c"}});
-        row("setDefault of an unknown entry",
-            {.content = abc, .edit = Edit::SetDefaultOfUnknownEntry, .aliases = {"a", "b", "c"}});
+        row("byte-order mark", AtPath::File, -1, true, "\xef\xbb\xbf" + kAbc);
+        row("at the size cap", AtPath::File, cap, true);
+        row("over the cap", AtPath::File, cap + 1, false);
+        row("a sparse terabyte", AtPath::File, qint64(1) << 40, false); // never read
+        row("missing", AtPath::Nothing, -1, false);
+        row("invalid utf-8", AtPath::File, -1, false, "projects:\n  b: /\xff\xfe\n");
+        row("a FIFO", AtPath::Fifo, -1, false);
+        row("link to /dev/zero", AtPath::LinkToDevZero, -1, false);
     }
 
-    void loadAndEdit()
+    void load()
     {
-        QFETCH(LoadCase, c);
-        if (c.at == AtPath::Fifo)
+        QFETCH(AtPath, at);
+        QFETCH(qint64, size);
+        QFETCH(bool, read);
+        QFETCH(QByteArray, content);
+        if (at == AtPath::Fifo)
             QCOMPARE(::mkfifo(QFile::encodeName(m_path).constData(), 0600), 0);
-        else if (c.at == AtPath::LinkToDevZero)
+        else if (at == AtPath::LinkToDevZero)
             QVERIFY(QFile::link(QStringLiteral("/dev/zero"), m_path));
-        else if (c.at == AtPath::File)
-            QVERIFY(writeFile(m_path, c.content));
-        if (c.size >= 0)
-            QVERIFY(QFile(m_path).resize(c.size));
+        else if (at == AtPath::File)
+            QVERIFY(writeFile(m_path, content));
+        if (size >= 0)
+            QVERIFY(QFile(m_path).resize(size));
         ProjectConfig config;
         config.addProject(QStringLiteral("kept"), QStringLiteral("/k"));
         QSignalSpy spy(&config, &ProjectConfig::changed);
         config.load();
-        QCOMPARE(spy.count(), c.read ? 1 : 0);
-        switch (c.edit) {
-        case Edit::None:
-            break;
+        QCOMPARE(spy.count(), read ? 1 : 0);
+        const QStringList kept = {"kept"};
+        QCOMPARE(aliases(config, false), read ? QStringList({"a", "b", "c"}) : kept);
+        QCOMPARE(aliases(config, true), read ? QStringList({"b"}) : kept);
+    }
+
+    // An edit of the list read from the file, by position; positions out of range are ignored.
+    void edit_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<Edit>("edit");
+        QTest::addColumn<QList<qsizetype>>("positions");
+        QTest::addColumn<QStringList>("aliases");
+        QTest::addColumn<QStringList>("defaults");
+        auto row = [](const char *name, const QByteArray &content, Edit edit,
+                      const QList<qsizetype> &positions, const QStringList &aliases,
+                      const QStringList &defaults) {
+            QTest::newRow(name) << content << edit << positions << aliases << defaults;
+        };
+        const QByteArray one = "default: a\nprojects:\n  a: /a\n";
+        const QStringList abc = {"a", "b", "c"};
+        row("add to empty", "projects:\n", Edit::Add, {}, {"x"}, {"x"});
+        row("add to a list", kAbc, Edit::Add, {}, {"a", "b", "c", "x"}, {"b"});
+        row("remove the only entry", one, Edit::Remove, {0}, {}, {});
+        row("remove the default", kAbc, Edit::Remove, {1}, {"a", "c"}, {"a"});
+        row("remove another", kAbc, Edit::Remove, {2}, {"a", "b"}, {"b"});
+        row("remove two, the second default", kAbc, Edit::Remove, {0, 1}, {"c"}, {"c"});
+        row("out of range and repeated", kAbc, Edit::Remove, {5, -1, 0, 3, 0}, {"b", "c"}, {"b"});
+        row("setDefault", kAbc, Edit::SetDefault, {2}, abc, {"c"});
+        row("setDefault of an unknown entry", kAbc, Edit::SetDefaultOfUnknownEntry, {}, abc, {});
+    }
+
+    void edit()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(Edit, edit);
+        QFETCH(QList<qsizetype>, positions);
+        QVERIFY(writeFile(m_path, content));
+        ProjectConfig config;
+        config.load();
+        switch (edit) {
         case Edit::Add:
             config.addProject(QStringLiteral("x"), QStringLiteral("/p"));
             break;
         case Edit::Remove:
-            config.removeProject(c.positions);
+            config.removeProject(positions);
             break;
         case Edit::SetDefault:
-            config.setDefault(config.projects().at(c.positions.first()));
+            config.setDefault(config.projects().at(positions.first()));
             break;
         case Edit::SetDefaultOfUnknownEntry:
             config.setDefault(ProjectEntry::create(QStringLiteral("a"), {}));
             break;
         }
-        QCOMPARE(aliases(config, false), c.aliases);
-        QCOMPARE(aliases(config, true), c.read ? c.defaults : c.aliases);
+        QTEST(aliases(config, false), "aliases");
+        QTEST(aliases(config, true), "defaults");
     }
 
     // The entry "ok: /ok" is added to the list read from the file (and maybe one more), then
@@ -197,61 +167,70 @@ private Q_SLOTS:
     // leaves the file and the edits as they were; a refusal names the entry, in one line.
     void save_data()
     {
-        QTest::addColumn<SaveCase>("c");
-        auto row = [](const char *name, const SaveCase &c) { QTest::newRow(name) << c; };
-        row("first save makes a private folder", {.setup = SaveSetup::NoFolder});
-        row("through a symlink, keeping the mode", {.setup = SaveSetup::Symlink});
+        QTest::addColumn<SaveSetup>("setup");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("alias"); // null: no second entry
+        QTest::addColumn<QString>("named"); // what the reason names; null: saved
+        auto row = [](const char *name, SaveSetup setup, const QString &alias = {},
+                      const QString &named = {}, const char *file = "old\n") {
+            QTest::newRow(name) << setup << QByteArray(file) << alias << named;
+        };
+        row("first save makes a private folder", SaveSetup::NoFolder);
+        row("through a symlink, keeping the mode", SaveSetup::Symlink);
         // Fails the way a full disk does, even for root.
-        row("file size limit", {.setup = SaveSetup::FileSizeLimit, .refusal = ""});
-        row(".marvek is a file", {.setup = SaveSetup::MarvekIsAFile, .refusal = ""});
-        row("hand-written default entry",
-            {.file = "projects:\n  default : /x\n", .refusal = "\"default\""});
-        row("line break", {.secondAlias = "a\nb", .refusal = "\"a\u21b5b\""});
-        row("lone surrogate", {.secondAlias = QString(QChar(0xd800)), .refusal = "\""});
+        row("file size limit", SaveSetup::FileSizeLimit, {}, QStringLiteral(""));
+        row(".marvek is a file", SaveSetup::MarvekIsAFile, {}, QStringLiteral(""));
+        row("hand-written default entry", SaveSetup::File, {}, "\"default\"",
+            "projects:\n  default : /x\n");
+        row("line break", SaveSetup::File, "a\nb", "\"a\u21b5b\"");
+        row("lone surrogate", SaveSetup::File, QString(QChar(0xd800)), "\"");
     }
 
     void save()
     {
-        QFETCH(SaveCase, c);
+        QFETCH(SaveSetup, setup);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, alias);
+        QFETCH(QString, named);
         const QString link = m_home.file(QStringLiteral("dotfiles/projects.yaml"));
-        const QString target = c.setup == SaveSetup::Symlink         ? link
-                               : c.setup == SaveSetup::MarvekIsAFile ? m_folder
-                                                                     : m_path;
-        if (c.setup == SaveSetup::NoFolder || c.setup == SaveSetup::MarvekIsAFile)
+        const QString target = setup == SaveSetup::Symlink         ? link
+                               : setup == SaveSetup::MarvekIsAFile ? m_folder
+                                                                   : m_path;
+        if (setup == SaveSetup::NoFolder || setup == SaveSetup::MarvekIsAFile)
             QDir(m_folder).removeRecursively();
-        if (c.setup != SaveSetup::NoFolder)
-            QVERIFY(writeFile(target, c.file));
-        if (c.setup == SaveSetup::Symlink)
+        if (setup != SaveSetup::NoFolder)
+            QVERIFY(writeFile(target, file));
+        if (setup == SaveSetup::Symlink)
             QVERIFY(QFile::link(link, m_path) &&
                     QFile::setPermissions(link, QFile::ReadOwner | QFile::WriteOwner));
         ProjectConfig config;
         config.load();
         config.addProject(QStringLiteral("ok"), QStringLiteral("/ok"));
-        if (!c.secondAlias.isNull())
-            config.addProject(c.secondAlias, QStringLiteral("/p"));
+        if (!alias.isNull())
+            config.addProject(alias, QStringLiteral("/p"));
         const QStringList before = aliases(config, false);
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit saved{};
         ::getrlimit(RLIMIT_FSIZE, &saved);
         const rlimit tight{16, saved.rlim_max};
-        if (c.setup == SaveSetup::FileSizeLimit)
+        if (setup == SaveSetup::FileSizeLimit)
             QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tight), 0);
         QString why;
         const Result result = config.save(&why);
         ::setrlimit(RLIMIT_FSIZE, &saved);
-        QCOMPARE(result, c.refusal.isNull() ? Result::Saved : Result::Failed);
-        QVERIFY2(why.contains(c.refusal) && why.isValidUtf16() && !why.contains(u'\n'),
+        QCOMPARE(result, named.isNull() ? Result::Saved : Result::Failed);
+        QVERIFY2(why.contains(named) && why.isValidUtf16() && !why.contains(u'\n'),
                  qPrintable(why));
         QCOMPARE(readFile(target), result == Result::Saved
                                        ? QByteArray("default: ok\nprojects:\n  ok: /ok\n")
-                                       : c.file);
+                                       : file);
         QCOMPARE(aliases(config, false), before);
         QVERIFY(QDir(m_folder).entryList(QDir::Files).size() <= 1); // no temporary file left
-        QCOMPARE(QFileInfo(m_path).isSymLink(), c.setup == SaveSetup::Symlink);
+        QCOMPARE(QFileInfo(m_path).isSymLink(), setup == SaveSetup::Symlink);
         auto mode = [](const QString &path) { return int(QFileInfo(path).permissions() & 0x777); };
-        if (c.setup == SaveSetup::NoFolder)
+        if (setup == SaveSetup::NoFolder)
             QCOMPARE(mode(m_folder), 0x700); // user, group, others
-        if (c.setup == SaveSetup::Symlink)
+        if (setup == SaveSetup::Symlink)
             QCOMPARE(mode(link), 0x600);
     }
 
@@ -260,41 +239,46 @@ private Q_SLOTS:
     // the save is told to overwrite it.
     void changedOnDisk_data()
     {
-        QTest::addColumn<ChangeCase>("c");
-        auto row = [](const char *name, const ChangeCase &c) { QTest::newRow(name) << c; };
-        row("unchanged", {});
-        row("the same bytes written again", {.outside = Outside::RewriteSameBytes});
-        row("edited in place, same size", {.outside = Outside::EditInPlace, .changed = true});
-        row("replaced by rename", {.outside = Outside::ReplaceByRename, .changed = true});
-        row("removed", {.outside = Outside::Remove, .changed = true});
-        row("still missing", {.atLoad = AtPath::Nothing});
-        row("appeared", {.atLoad = AtPath::Nothing, .outside = Outside::Create, .changed = true});
-        row("unreadable at load, removed",
-            {.atLoad = AtPath::Fifo, .outside = Outside::Remove, .changed = true});
-        row("unreadable now", {.outside = Outside::GrowPastCap, .changed = true});
-        row("after our own save", {.ownSaveFirst = true});
-        row("edited after our own save",
-            {.ownSaveFirst = true, .outside = Outside::EditInPlace, .changed = true});
+        QTest::addColumn<Start>("start");
+        QTest::addColumn<Outside>("outside");
+        QTest::addColumn<bool>("changed");
+        auto row = [](const char *name, Start start, Outside outside, bool changed) {
+            QTest::newRow(name) << start << outside << changed;
+        };
+        row("unchanged", Start::FileRead, Outside::Nothing, false);
+        row("the same bytes written again", Start::FileRead, Outside::SameBytes, false);
+        row("edited in place, same size", Start::FileRead, Outside::EditInPlace, true);
+        row("replaced by rename", Start::FileRead, Outside::ReplaceByRename, true);
+        row("removed", Start::FileRead, Outside::Remove, true);
+        row("still missing", Start::NoFile, Outside::Nothing, false);
+        row("appeared", Start::NoFile, Outside::Create, true);
+        row("unreadable at load, removed", Start::Unreadable, Outside::Remove, true);
+        row("unreadable now", Start::FileRead, Outside::PastCap, true);
+        row("after our own save", Start::FileReadAndSaved, Outside::Nothing, false);
+        row("edited after our own save", Start::FileReadAndSaved, Outside::EditInPlace, true);
     }
 
     void changedOnDisk()
     {
-        QFETCH(ChangeCase, c);
+        QFETCH(Start, start);
+        QFETCH(Outside, outside);
+        QFETCH(bool, changed);
         const QByteArray api = "default: api\nprojects:\n  api: /api\n";
-        if (c.atLoad == AtPath::Fifo)
+        const bool fileRead = start == Start::FileRead || start == Start::FileReadAndSaved;
+        if (start == Start::Unreadable)
             QCOMPARE(::mkfifo(QFile::encodeName(m_path).constData(), 0600), 0);
-        else if (c.atLoad == AtPath::File)
+        else if (fileRead)
             QVERIFY(writeFile(m_path, api));
         ProjectConfig config;
         config.load();
         config.addProject(QStringLiteral("web"), QStringLiteral("/web"));
-        if (c.ownSaveFirst)
+        if (start == Start::FileReadAndSaved)
             QCOMPARE(config.save(), Result::Saved);
         const QString renamed = m_path + QStringLiteral(".new");
-        switch (c.outside) {
+        switch (outside) {
         case Outside::Nothing:
             break;
-        case Outside::RewriteSameBytes:
+        case Outside::SameBytes:
             QVERIFY(writeFile(m_path, readFile(m_path)));
             break;
         case Outside::EditInPlace: {
@@ -313,27 +297,24 @@ private Q_SLOTS:
         case Outside::Create:
             QVERIFY(writeFile(m_path, "projects:\n  docs: /docs\n"));
             break;
-        case Outside::GrowPastCap:
+        case Outside::PastCap:
             QVERIFY(QFile(m_path).resize(ProjectConfig::kMaxFileBytes + 1));
             break;
         }
         const QByteArray theirs = readFile(m_path);
-        const bool existed = QFile::exists(m_path);
-        QCOMPARE(config.changedOnDisk(), c.changed);
+        QCOMPARE(config.changedOnDisk(), changed);
         const int signalsBefore = reloadSignals();
         QString why;
-        QCOMPARE(config.save(&why), c.changed ? Result::ChangedOnDisk : Result::Saved);
-        if (c.changed) {
+        QCOMPARE(config.save(&why), changed ? Result::ChangedOnDisk : Result::Saved);
+        if (changed) {
             QVERIFY(!why.isEmpty());
             QCOMPARE(readFile(m_path), theirs);
-            QCOMPARE(QFile::exists(m_path), existed);
             QCOMPARE(reloadSignals(), signalsBefore);
             QCOMPARE(config.save(&why, ProjectConfig::IfChangedOnDisk::Overwrite), Result::Saved);
         }
         QCOMPARE(reloadSignals(), signalsBefore + 1);
-        QCOMPARE(readFile(m_path), c.atLoad == AtPath::File
-                                       ? api + "  web: /web\n"
-                                       : QByteArray("default: web\nprojects:\n  web: /web\n"));
+        QCOMPARE(readFile(m_path), fileRead ? api + "  web: /web\n"
+                                            : QByteArray("default: web\nprojects:\n  web: /web\n"));
         QVERIFY(!config.changedOnDisk()); // what we wrote is known
     }
 };
