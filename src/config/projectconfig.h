@@ -15,7 +15,7 @@ class ProjectConfig : public QObject {
     Q_OBJECT
 public:
     // A larger file is unreadable. The file is read at every panel open: a file this size of
-    // the shortest entries loads in about 30 ms and 20 MiB (docs/performance.md); a real list
+    // the shortest entries loads in about 25 ms and 20 MiB (docs/performance.md); a real list
     // is a few KiB, and 10,000 entries of 45 bytes still fit.
     static constexpr qint64 kMaxFileBytes = 512 << 10;
 
@@ -36,10 +36,10 @@ public:
     // replaced, removed or created since, or unreadable now.
     bool changedOnDisk() const;
 
-    // Writes the whole list atomically, then signals the bridge to reload, whatever the outcome.
+    // Writes the whole list atomically, then signals the bridge to reload, also after a failure.
     // Failed, with a short reason: the list would not read back the same, or the file system
-    // refused. ChangedOnDisk: another program changed the file (see changedOnDisk()), so
-    // nothing was written and the bridge is not signalled, unless told to overwrite.
+    // refused. ChangedOnDisk: the file changed since (see changedOnDisk()), so nothing was
+    // written and the bridge is not signalled; Overwrite skips that check.
     SaveResult save(QString *whyNot = nullptr, IfChangedOnDisk ifChanged = IfChangedOnDisk::Refuse);
 
     void addProject(const QString &alias, const QString &path);
