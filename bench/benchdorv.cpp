@@ -3,6 +3,9 @@
 //   bench_dorv growth URL N   resident memory after 10% and after all of N polls
 //   bench_dorv cpu    URL N   CPU time and panel refreshes per accepted poll, panel open and closed
 //   bench_dorv config N       project list load and save of N entries
+//   bench_dorv listfile BYTES|cap [LINE]   one load of a list file of BYTES bytes (cap: the
+//                             largest allowed) of LINE (default "  a: /a") repeated:
+//                             load time (wall, CPU), growth of the peak resident memory, entries
 // Prints "key value" lines.
 #include "app/dorvmenuapp.h"
 #include "app/panelwindow.h"
@@ -61,6 +64,21 @@ bool pollOnce(BridgeStatus *status)
     return changes >= 6;
 }
 
+// "projects:" and then `line` repeated up to `bytes`, padded with blanks; written in pieces so
+// that the writing leaves no peak of its own in the resident memory.
+void writeListFile(const QString &path, qint64 bytes, const QByteArray &line)
+{
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("projects:\n");
+    const QByteArray piece = line.repeated(qMax(1, 65536 / int(line.size())));
+    while (file.size() + piece.size() <= bytes)
+        file.write(piece);
+    while (file.size() + line.size() <= bytes)
+        file.write(line);
+    file.write(QByteArray(bytes - file.size(), ' '));
+}
+
 void idle(DORVMenuApp &app)
 {
     app.start();
@@ -108,6 +126,29 @@ int main(int argc, char **argv)
             config.save();
         report("save_ms", t.nsecsElapsed() / 1e6 / rounds);
         return config.projects().size() == n ? 0 : 1;
+    }
+
+    if (mode == QStringLiteral("listfile")) {
+        const QString size = args.value(2);
+        const qint64 bytes =
+            size == QStringLiteral("cap") ? ProjectConfig::kMaxFileBytes : size.toLongLong();
+        const QByteArray line =
+            (args.size() > 3 ? args.value(3) : QStringLiteral("  a: /a")).toUtf8() + '\n';
+        QDir().mkpath(home.filePath(QStringLiteral(".marvek")));
+        writeListFile(ProjectConfig::configPath(), bytes, line);
+        ProjectConfig config(QStringLiteral("/bin/true"));
+        const long before = residentKiB();
+        QElapsedTimer t;
+        const double cpu = cpuSeconds();
+        t.start();
+        config.load();
+        report("load_ms", t.nsecsElapsed() / 1e6);
+        report("load_cpu_ms", (cpuSeconds() - cpu) * 1e3); // the same on a busy machine
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        report("peak_kib", double(u.ru_maxrss - before));
+        report("entries", double(config.projects().size()));
+        return 0;
     }
 
     DORVMenuApp app{AppSeams{.bridgeUrl = QUrl(args.value(2)),

@@ -59,6 +59,7 @@ private Q_SLOTS:
     void reopening();
     void listEdits();
     void refusedFolderAndFailedSave();
+    void fileChangedWhileOpen();
     void keyboard();
     void longListShowsNewRow();
     void pickerStartsAtHome();
@@ -153,6 +154,10 @@ void TestEditor::listEdits()
 // Why a folder or a save was refused is readable in full, and nothing is lost.
 void TestEditor::refusedFolderAndFailedSave()
 {
+    // No folder to write into, from the start: a folder removed while the editor is open
+    // would be a file changed on disk.
+    QDir(m_home.file(QStringLiteral(".marvek"))).removeRecursively();
+    writeFile(m_home.file(QStringLiteral(".marvek")), "a file, not a folder");
     controller().open();
     add(QStringLiteral("/home/u/Default"));
     QVERIFY(visibleTexts(window()).filter(QStringLiteral("\"default\" is reserved")).size() == 1);
@@ -160,8 +165,6 @@ void TestEditor::refusedFolderAndFailedSave()
     add(QStringLiteral("/srv/a"));
     QVERIFY(visibleTexts(window()).filter(QStringLiteral("reserved")).isEmpty());
 
-    QDir(m_home.file(QStringLiteral(".marvek"))).removeRecursively();
-    writeFile(m_home.file(QStringLiteral(".marvek")), "a file, not a folder");
     save();
     QVERIFY(window()->isVisible());
     QCOMPARE(rows(), QStringLiteral("a*"));
@@ -175,6 +178,27 @@ void TestEditor::refusedFolderAndFailedSave()
     save();
     QVERIFY(!window()->isVisible());
     QCOMPARE(readFile(m_config), QByteArray("default: a\nprojects:\n  a: /srv/a\n"));
+}
+
+// Another program adds "docs" while the editor is open: the first Save keeps that file and the
+// edits and says so; a second Save replaces the file.
+void TestEditor::fileChangedWhileOpen()
+{
+    writeFile(m_config, "projects:\n  api: /api\n");
+    controller().open();
+    const QByteArray theirs = "projects:\n  api: /api\n  docs: /docs\n";
+    writeFile(m_config, theirs);
+    add(QStringLiteral("/srv/web"));
+    save();
+    QVERIFY(window()->isVisible());
+    QCOMPARE(rows(), QStringLiteral("api web"));
+    QCOMPARE(readFile(m_config), theirs);
+    QCOMPARE(visibleTexts(window()).filter(QStringLiteral("changed on disk")).size(), 1);
+    CHECK_DRAWN(window());
+    save();
+    QVERIFY(!window()->isVisible());
+    QCOMPARE(readFile(m_config),
+             QByteArray("default: api\nprojects:\n  api: /api\n  web: /srv/web\n"));
 }
 
 void TestEditor::keyboard()

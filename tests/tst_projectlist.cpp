@@ -1,7 +1,16 @@
+#include "common/textlines.h"
+#include "config/projectconfig.h"
 #include "config/projectlistformat.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace dorv;
 
@@ -14,6 +23,59 @@ QString describe(const QList<ProjectEntry> &entries)
         parts.append(e.alias + u'=' + e.path + (e.isDefault ? QStringLiteral("*") : QString()));
     return parts.join(u'|');
 }
+
+struct ReaderCase {
+    const char *name;
+    const char *text;
+    const char *expected;
+};
+
+const ReaderCase kReaderCases[] = {
+    {"written form", "default: b\nprojects:\n  a: /a\n  b: /b\n", "a=/a|b=/b*"},
+    {"empty default, empty alias", "default:\nprojects:\n  : /x\n  a: /a", "=/x*|a=/a"},
+    {"two defaults share alias", "default: a\nprojects:\n a: /1\n a: /2", "a=/1*|a=/2*"},
+    {"every default: removed", "default: x default: y\nprojects:\n x  y: /p", "x  y=/p*"},
+    {"last default wins", "default: a\ndefault: b\nprojects:\n a: /a\n b: /b", "a=/a|b=/b*"},
+    {"default inside section", "projects:\n a: /a\n default: /x\n b: /b", "a=/a|b=/b"},
+    {"first colon splits", "projects:\n  api: /srv/a:b\n  web:", "api=/srv/a:b|web="},
+    {"every line break", "projects:\r\na:1\rb:2\vc:3\fd:4\u0085e:5\u2028f:6\u2029g:7",
+     "a=1|b=2|c=3|d=4|e=5|f=6|g=7"},
+    {"Unicode spaces", "\u00a0default:\u3000a\u00a0\nprojects:\u2003\n\ta\u00a0:\u202f/p\u00a0",
+     "a=/p*"},
+    {"zero-width space kept", "projects:\n\u200ba: /p", "\u200ba=/p"},
+    {"blank, comment, item keep it", "projects:\n a: /a\n\n # x\n - y\n b: /b", "a=/a|b=/b"},
+    {"item, comment with colon", "projects:\n - w: /w\n #n: x", "- w=/w|#n=x"},
+    {"bare word ends section", "projects:\n a: /a\nx\n b: /b\nprojects:\n c: /c", "a=/a|c=/c"},
+    {"later key read as entry", "projects:\n a: /a\nother: 1", "a=/a|other=1"},
+    {"colon lines outside ignored", "x: 1\n a: /a\nprojects:\n b: /b", "b=/b"},
+    {"section line exactly", "Projects:\n a: /a\nprojects: # list\n b: /b", ""},
+    {"indented section line", "   projects:   \n a: /a", "a=/a"},
+    {"quotes kept", "default: \"a\"\nprojects:\n \"a\": '/p q'", "\"a\"='/p q'*"},
+    {"case-sensitive default", "default: API\nprojects:\n api: /a", "api=/a"},
+};
+
+// Random lists, the same on every run, from pieces the format finds hard.
+QList<QList<ProjectEntry>> randomLists(int count)
+{
+    const QList<QString> alphabet = {
+        "a", "b",  "Z",      "0",  " ",  "  ",     ":", "#",       "-",        "\"",       "'", "é",
+        "✓", "\t", "\u00a0", "\n", "\r", "\u2028", "/", "default", "default:", "projects", "."};
+    QRandomGenerator rng(20261206);
+    auto text = [&](int maxPieces) {
+        QString s;
+        for (int n = rng.bounded(maxPieces + 1); n > 0; --n)
+            s += alphabet[rng.bounded(int(alphabet.size()))];
+        return s;
+    };
+    QList<QList<ProjectEntry>> lists;
+    for (int round = 0; round < count; ++round) {
+        QList<ProjectEntry> list;
+        for (int n = rng.bounded(5); n > 0; --n)
+            list.append(ProjectEntry::create(text(3), text(4), rng.bounded(3) == 0));
+        lists.append(list);
+    }
+    return lists;
+}
 } // namespace
 
 class TestProjectList : public QObject {
@@ -23,31 +85,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        auto row = [](const char *name, const char *text, const char *expected) {
-            QTest::newRow(name) << QString::fromUtf8(text) << QString::fromUtf8(expected);
-        };
-        row("written form", "default: b\nprojects:\n  a: /a\n  b: /b\n", "a=/a|b=/b*");
-        row("empty default, empty alias", "default:\nprojects:\n  : /x\n  a: /a", "=/x*|a=/a");
-        row("two defaults share alias", "default: a\nprojects:\n a: /1\n a: /2", "a=/1*|a=/2*");
-        row("every default: removed", "default: x default: y\nprojects:\n x  y: /p", "x  y=/p*");
-        row("last default wins", "default: a\ndefault: b\nprojects:\n a: /a\n b: /b", "a=/a|b=/b*");
-        row("default inside section", "projects:\n a: /a\n default: /x\n b: /b", "a=/a|b=/b");
-        row("first colon splits", "projects:\n  api: /srv/a:b\n  web:", "api=/srv/a:b|web=");
-        row("every line break", "projects:\r\na:1\rb:2\vc:3\fd:4\u0085e:5\u2028f:6\u2029g:7",
-            "a=1|b=2|c=3|d=4|e=5|f=6|g=7");
-        row("Unicode spaces",
-            "\u00a0default:\u3000a\u00a0\nprojects:\u2003\n\ta\u00a0:\u202f/p\u00a0", "a=/p*");
-        row("zero-width space kept", "projects:\n\u200ba: /p", "\u200ba=/p");
-        row("blank, comment, item keep it", "projects:\n a: /a\n\n # x\n - y\n b: /b", "a=/a|b=/b");
-        row("item, comment with colon", "projects:\n - w: /w\n #n: x", "- w=/w|#n=x");
-        row("bare word ends section", "projects:\n a: /a\nx\n b: /b\nprojects:\n c: /c",
-            "a=/a|c=/c");
-        row("later key read as entry", "projects:\n a: /a\nother: 1", "a=/a|other=1");
-        row("colon lines outside ignored", "x: 1\n a: /a\nprojects:\n b: /b", "b=/b");
-        row("section line exactly", "Projects:\n a: /a\nprojects: # list\n b: /b", "");
-        row("indented section line", "   projects:   \n a: /a", "a=/a");
-        row("quotes kept", "default: \"a\"\nprojects:\n \"a\": '/p q'", "\"a\"='/p q'*");
-        row("case-sensitive default", "default: API\nprojects:\n api: /a", "api=/a");
+        for (const ReaderCase &c : kReaderCases)
+            QTest::newRow(c.name) << QString::fromUtf8(c.text) << QString::fromUtf8(c.expected);
     }
 
     void reader()
@@ -57,27 +96,13 @@ private Q_SLOTS:
         QCOMPARE(describe(projectlist::parse(text)), expected);
     }
 
-    // Random lists: the writer refuses exactly those that would not read back with the same
-    // aliases and paths in order, and what it writes keeps the default rule: the flags follow
-    // the alias of the first default (or first) entry.
+    // The writer refuses exactly those lists that would not read back with the same aliases
+    // and paths in order, and what it writes keeps the default rule: the flags follow the alias
+    // of the first default (or first) entry.
     void roundTripProperty()
     {
-        const QList<QString> alphabet = {"a", "b",       "Z",        "0",        " ",  "  ",
-                                         ":", "#",       "-",        "\"",       "'",  "é",
-                                         "✓", "\t",      "\u00a0",   "\n",       "\r", "\u2028",
-                                         "/", "default", "default:", "projects", "."};
-        QRandomGenerator rng(20261206);
-        auto text = [&](int maxPieces) {
-            QString s;
-            for (int n = rng.bounded(maxPieces + 1); n > 0; --n)
-                s += alphabet[rng.bounded(int(alphabet.size()))];
-            return s;
-        };
         int accepted = 0;
-        for (int round = 0; round < 4000; ++round) {
-            QList<ProjectEntry> list;
-            for (int n = rng.bounded(5); n > 0; --n)
-                list.append(ProjectEntry::create(text(3), text(4), rng.bounded(3) == 0));
+        for (const QList<ProjectEntry> &list : randomLists(4000)) {
             const QByteArray written = projectlist::serialize(list);
             const QList<ProjectEntry> back = projectlist::parse(QString::fromUtf8(written));
             const bool same = describe(back).remove(u'*') == describe(list).remove(u'*');
@@ -92,6 +117,79 @@ private Q_SLOTS:
                 QCOMPARE(e.isDefault, e.alias == defaultAlias);
         }
         QVERIFY(accepted > 500 && accepted < 3500);
+    }
+
+    // The stand-in bridge has a reader of its own: over the same files it must read what the
+    // utility reads, or refuse what the utility refuses.
+    void standInReadsTheSame()
+    {
+        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+        if (python.isEmpty())
+            QSKIP("no python3: the stand-in bridge cannot run here");
+        const QString server = QFINDTESTDATA("../tools/chatwire-bridge/server.py");
+        QVERIFY(!server.isEmpty());
+        const qint64 cap = ProjectConfig::kMaxFileBytes;
+        const QByteArray abc = "default: b\nprojects:\n  a: /a\n  b: /b\n";
+        QList<std::pair<QString, QByteArray>> fixtures = {
+            {"byte-order mark", "\xef\xbb\xbf" + abc},
+            {"two byte-order marks", "\xef\xbb\xbf\xef\xbb\xbf" + abc},
+            {"at the cap", abc + QByteArray(cap - abc.size(), ' ')},
+            {"over the cap", abc + QByteArray(cap + 1 - abc.size(), ' ')},
+            {"invalid byte", abc + "  c: /\xff\n"},
+            {"cut sequence", abc + "  c: /\xc3"},
+            {"overlong", abc + "  c: /\xc0\xaf\n"},
+            {"encoded surrogate", abc + "  c: /\xed\xa0\x80\n"},
+            {"past U+10FFFF", abc + "  c: /\xf4\x90\x80\x80\n"},
+            {"noncharacter", abc + "  c: /\xef\xbf\xbe\n"},
+            {"NUL", abc + QByteArray("  c: /\0c\n", 9)},
+        };
+        for (const ReaderCase &c : kReaderCases)
+            fixtures.append({QString::fromUtf8(c.name), c.text});
+        const QList<QList<ProjectEntry>> lists = randomLists(4000);
+        for (qsizetype i = 0; i < lists.size(); ++i)
+            fixtures.append(
+                {QStringLiteral("round trip %1").arg(i), projectlist::serialize(lists[i])});
+
+        QTemporaryDir dir;
+        QStringList args = {server, QStringLiteral("--parse")};
+        QStringList expected;
+        for (qsizetype i = 0; i < fixtures.size(); ++i) {
+            QFile file(dir.filePath(QString::number(i)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(fixtures[i].second);
+            args.append(file.fileName());
+            const QByteArray &bytes = fixtures[i].second;
+            QString text;
+            expected.append(bytes.size() <= cap && decodeUtf8Strict(bytes, &text)
+                                ? describe(projectlist::parse(text))
+                                : QStringLiteral("<unreadable>"));
+        }
+        // Neither reader may block on a FIFO.
+        args.append(dir.filePath(QStringLiteral("fifo")));
+        QCOMPARE(::mkfifo(QFile::encodeName(args.last()).constData(), 0600), 0);
+        fixtures.append({QStringLiteral("a FIFO"), {}});
+        expected.append(QStringLiteral("<unreadable>"));
+
+        QProcess standIn;
+        standIn.start(python, args);
+        QVERIFY(standIn.waitForFinished(60000));
+        QCOMPARE(standIn.exitCode(), 0);
+        const QJsonArray read = QJsonDocument::fromJson(standIn.readAllStandardOutput()).array();
+        QCOMPARE(read.size(), fixtures.size());
+        for (qsizetype i = 0; i < fixtures.size(); ++i) {
+            QString got = QStringLiteral("<unreadable>");
+            if (!read[i].isNull()) {
+                QStringList parts;
+                for (const QJsonValue &entry : read[i].toArray()) {
+                    const QJsonArray e = entry.toArray();
+                    parts.append(e[0].toString() + u'=' + e[1].toString() +
+                                 (e[2].toBool() ? QStringLiteral("*") : QString()));
+                }
+                got = parts.join(u'|');
+            }
+            QVERIFY2(got == expected[i], qPrintable(fixtures[i].first + QStringLiteral(": ") + got +
+                                                    QStringLiteral(" != ") + expected[i]));
+        }
     }
 };
 

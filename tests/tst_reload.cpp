@@ -87,11 +87,11 @@ private Q_SLOTS:
         const QString bridgeLog = m_home.file(QStringLiteral("x/chatwire-bridge/server.py.log"));
         ProjectConfig config;
         config.addProject(QStringLiteral("a"), QStringLiteral("/a"));
-        QVERIFY(config.save());
+        QCOMPARE(config.save(), ProjectConfig::SaveResult::Saved);
         QTRY_COMPARE(readFile(bridgeLog), QByteArray("hup\n"));
         // A failed write still signals the bridge.
         config.addProject(QStringLiteral("b:c"), QStringLiteral("/b"));
-        QVERIFY(!config.save());
+        QCOMPARE(config.save(), ProjectConfig::SaveResult::Failed);
         QTRY_COMPARE(readFile(bridgeLog), QByteArray("hup\nhup\n"));
         QCOMPARE(readFile(m_home.file(QStringLiteral("x/other-bridge/server.py.log"))), "");
         for (QProcess *p : listeners) {

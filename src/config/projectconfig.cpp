@@ -4,13 +4,14 @@
 #include "config/projectlistformat.h"
 #include "config/reloadsignal.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
 #include <algorithm>
-#include <optional>
+#include <cerrno>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,26 +20,53 @@
 namespace dorv {
 
 namespace {
-// Only a regular file (after symlinks) is read, and never more than maxBytes + 1 bytes: a FIFO
-// at the path would block the main thread, a device like /dev/zero would never end. Opening
-// without blocking and checking the opened file leaves no gap for a swap in between.
-std::optional<QByteArray> readRegularFile(const QString &path, qint64 maxBytes)
+struct FileRead {
+    enum { Missing, Unreadable, Read } outcome;
+    QByteArray bytes;
+};
+
+// Only a regular file (after symlinks) of at most maxBytes is read, and its size comes from the
+// opened file before any byte is read: a FIFO at the path would block the main thread, a device
+// like /dev/zero would never end, a huge or sparse file would cost seconds and gigabytes.
+// Opening without blocking and checking the opened file leaves no gap for a swap in between.
+FileRead readRegularFile(const QString &path, qint64 maxBytes)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return std::nullopt;
+        return {errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Unreadable, {}};
     QFile file;
     struct stat info {};
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return std::nullopt;
+        return {FileRead::Unreadable, {}};
     }
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes)
+        return {FileRead::Unreadable, {}};
+    // One byte more than fstat said: a file that grows while read is being written to.
+    QByteArray bytes(qsizetype(info.st_size) + 1, Qt::Uninitialized);
+    const qint64 got = file.read(bytes.data(), bytes.size());
+    if (got < 0 || got > info.st_size)
+        return {FileRead::Unreadable, {}};
+    bytes.truncate(got);
+    return {FileRead::Read, bytes};
+}
+
+QByteArray digestOf(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Blake2b_256);
+}
+
+std::optional<QByteArray> digest(const FileRead &file)
+{
+    switch (file.outcome) {
+    case FileRead::Missing:
+        return QByteArray();
+    case FileRead::Unreadable:
         return std::nullopt;
-    QByteArray bytes = file.read(maxBytes + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > maxBytes)
-        return std::nullopt;
-    return bytes;
+    case FileRead::Read:
+        break;
+    }
+    return digestOf(file.bytes);
 }
 } // namespace
 
@@ -56,20 +84,31 @@ const QString &ProjectConfig::configPath()
 
 void ProjectConfig::load()
 {
-    // A file far beyond any real project list is treated as unreadable rather than read whole.
-    const std::optional<QByteArray> bytes = readRegularFile(configPath(), kMaxFileBytes);
+    const FileRead file = readRegularFile(configPath(), kMaxFileBytes);
+    m_known = digest(file);
     QString text;
-    if (!bytes || !decodeUtf8Strict(*bytes, &text))
+    if (file.outcome != FileRead::Read || !decodeUtf8Strict(file.bytes, &text))
         return;
     m_projects = projectlist::parse(text);
     Q_EMIT changed();
 }
 
-bool ProjectConfig::save(QString *whyNot)
+bool ProjectConfig::changedOnDisk() const
 {
+    const std::optional<QByteArray> now = digest(readRegularFile(configPath(), kMaxFileBytes));
+    return !now || !m_known || *now != *m_known;
+}
+
+ProjectConfig::SaveResult ProjectConfig::save(QString *whyNot, IfChangedOnDisk ifChanged)
+{
+    if (ifChanged == IfChangedOnDisk::Refuse && changedOnDisk()) {
+        if (whyNot)
+            *whyNot = QStringLiteral("the file changed on disk");
+        return SaveResult::ChangedOnDisk;
+    }
     const bool written = write(whyNot);
     reload::sendSIGHUP(m_pgrep);
-    return written;
+    return written ? SaveResult::Saved : SaveResult::Failed;
 }
 
 bool ProjectConfig::write(QString *whyNot)
@@ -105,6 +144,7 @@ bool ProjectConfig::write(QString *whyNot)
     }
     if (!file.commit())
         return fail(file.errorString());
+    m_known = digestOf(bytes);
     return true;
 }
 

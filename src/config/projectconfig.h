@@ -3,8 +3,10 @@
 #include "config/projectentry.h"
 #include "config/reloadsignal.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <optional>
 
 // The ordered project list, read from and written to ~/.marvek/chatwire-projects.yaml.
 // Every change of the list emits changed().
@@ -13,7 +15,13 @@ namespace dorv {
 class ProjectConfig : public QObject {
     Q_OBJECT
 public:
-    static constexpr qint64 kMaxFileBytes = 64 << 20;
+    // A larger file is unreadable. The file is read at every panel open: a file this size of
+    // the shortest entries loads in about 25 ms and 20 MiB (docs/performance.md); a real list
+    // is a few KiB, and 10,000 entries of 45 bytes still fit.
+    static constexpr qint64 kMaxFileBytes = 512 << 10;
+
+    enum class SaveResult { Saved, ChangedOnDisk, Failed };
+    enum class IfChangedOnDisk { Refuse, Overwrite };
 
     // After each save the bridge is told to reload, through `pgrepProgram` (a test names a
     // stand-in).
@@ -25,13 +33,18 @@ public:
     const QList<ProjectEntry> &projects() const { return m_projects; }
 
     // Replaces the list with the file's content; a file that cannot be read (missing, no
-    // access, not UTF-8, over 64 MiB) leaves the list as it was.
+    // access, not UTF-8, over kMaxFileBytes) leaves the list as it was.
     void load();
 
-    // Writes the whole list atomically, then signals the bridge to reload, whatever the outcome.
-    // Returns false with a short reason when the list was not written: it would not read back
-    // the same, or the file system refused.
-    bool save(QString *whyNot = nullptr);
+    // Whether the file is no longer what the last load() found or the last save wrote: edited,
+    // replaced, removed or created since, or unreadable now.
+    bool changedOnDisk() const;
+
+    // Writes the whole list atomically, then signals the bridge to reload, also after a failure.
+    // Failed, with a short reason: the list would not read back the same, or the file system
+    // refused. ChangedOnDisk: the file changed since (see changedOnDisk()), so nothing was
+    // written and the bridge is not signalled; Overwrite skips that check.
+    SaveResult save(QString *whyNot = nullptr, IfChangedOnDisk ifChanged = IfChangedOnDisk::Refuse);
 
     void addProject(const QString &alias, const QString &path);
     // Positions as they are before the removal; positions out of range are ignored.
@@ -47,6 +60,9 @@ private:
 
     QList<ProjectEntry> m_projects;
     QString m_pgrep;
+    // The file as last read or written: a digest of its bytes, empty when there was no file,
+    // none when it could not be read (then it counts as changed).
+    std::optional<QByteArray> m_known = QByteArray();
 };
 
 } // namespace dorv

@@ -17,3 +17,6 @@ struct ProjectEntry {
 };
 
 } // namespace dorv
+
+// Moved by memcpy when a long list grows, as its members are.
+Q_DECLARE_TYPEINFO(dorv::ProjectEntry, Q_RELOCATABLE_TYPE);

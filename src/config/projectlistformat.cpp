@@ -33,8 +33,13 @@ QList<ProjectEntry> parse(QStringView text)
     bool inProjects = false;
     QList<ProjectEntry> entries;
 
-    for (QStringView raw : splitLines(text)) {
-        const QStringView line = trimHorizontal(raw);
+    // Line by line without a list of all lines: a long file is read at every panel open.
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        const auto lineBreak = std::find_if(text.begin() + start, text.end(), isLineBreak);
+        const qsizetype end = lineBreak - text.begin();
+        const QStringView line = trimHorizontal(text.sliced(start, end - start));
+        start = end + 1;
         if (line.startsWith(kDefaultKey)) {
             QString value = line.toString();
             value.remove(kDefaultKey);

@@ -52,6 +52,7 @@ void SettingsWindowController::open()
         return;
     }
     m_config->load();
+    m_overwriteNext = false;
 
     auto window = std::make_unique<QWidget>(
         nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -110,6 +111,7 @@ void SettingsWindowController::addProject()
         return;
     }
     m_view->showNotice(QString());
+    m_overwriteNext = false;
     m_view->revealLastOnNextShow();
     m_config->addProject(alias, path);
 }
@@ -118,9 +120,22 @@ void SettingsWindowController::save()
 {
     if (!m_view)
         return;
+    // A Save right after the notice that the file changed on disk is the user's answer to it.
+    const auto ifChanged = std::exchange(m_overwriteNext, false)
+                               ? ProjectConfig::IfChangedOnDisk::Overwrite
+                               : ProjectConfig::IfChangedOnDisk::Refuse;
     QString why;
-    if (!m_config->save(&why)) {
-        // The window stays open with the edits, so nothing is lost.
+    // Unless saved, the window stays open with the edits, so nothing is lost.
+    switch (m_config->save(&why, ifChanged)) {
+    case ProjectConfig::SaveResult::Saved:
+        break;
+    case ProjectConfig::SaveResult::ChangedOnDisk:
+        qCInfo(lcConfig) << "the project list changed on disk since the editor read it";
+        m_overwriteNext = true;
+        m_view->showNotice(tr("The project list changed on disk since it was opened. "
+                              "Save again to replace it with this list."));
+        return;
+    case ProjectConfig::SaveResult::Failed:
         qCWarning(lcConfig).noquote() << "the project list was not saved:" << why;
         m_view->showNotice(tr("Could not save the project list: %1").arg(why));
         return;

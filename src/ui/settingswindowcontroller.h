@@ -44,6 +44,7 @@ private:
     FolderPicker m_picker;
     std::unique_ptr<QWidget> m_window;
     QPointer<ProjectEditorView> m_view;
+    bool m_overwriteNext = false; // the user was told the file changed on disk
 };
 
 } // namespace dorv

@@ -14,6 +14,7 @@ import argparse
 import json
 import os
 import signal
+import stat
 import sys
 import threading
 import time
@@ -71,6 +72,43 @@ def parse_projects(text):
     return default, entries
 
 
+# As the utility's ProjectConfig::kMaxFileBytes: a larger file is unreadable.
+MAX_LIST_BYTES = 512 * 1024
+
+
+def read_projects(path):
+    """The list file as the utility reads it: (default, entries), or None when unreadable.
+
+    Only a regular file (after symlinks) of at most MAX_LIST_BYTES, in strict UTF-8: a FIFO
+    would block the reader, a device would never end.
+    """
+    try:
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
+    except OSError:
+        return None
+    with os.fdopen(fd, "rb") as f:
+        info = os.fstat(fd)
+        if not stat.S_ISREG(info.st_mode) or info.st_size > MAX_LIST_BYTES:
+            return None
+        data = f.read(info.st_size + 1)
+    if len(data) > info.st_size:
+        return None  # it grew while read: being written to
+    try:
+        return parse_projects(data.decode("utf-8"))
+    except UnicodeDecodeError:
+        return None
+
+
+def main_parse(paths):
+    """--parse FILE...: prints, per file, null or [[alias, path, is default], ...] as JSON."""
+    lists = []
+    for path in paths:
+        read = read_projects(path)
+        lists.append(None if read is None else
+                     [[alias, p, alias == read[0]] for alias, p in read[1]])
+    print(json.dumps(lists))
+
+
 class Bridge:
     def __init__(self, home):
         self.home = Path(home)
@@ -92,12 +130,11 @@ class Bridge:
 
     def reload(self):
         path = self.home / ".marvek" / "chatwire-projects.yaml"
-        try:
-            text = path.read_bytes().decode("utf-8")
-        except (OSError, UnicodeDecodeError):
+        read = read_projects(path)
+        if read is None:
             self.log("project list not readable: %s" % path)
             return
-        default, entries = parse_projects(text)
+        default, entries = read
         with self.lock:
             self.projects = [alias for alias, _ in entries]
             if self.active not in self.projects:
@@ -205,7 +242,11 @@ def main():
     parser.add_argument("--port", type=int, default=9876)
     parser.add_argument("--home", default=os.path.expanduser("~"),
                         help="home folder holding .marvek/ and Library/Logs/")
+    parser.add_argument("--parse", nargs="+", metavar="FILE",
+                        help="print the project lists read from these files as JSON, and exit")
     args = parser.parse_args()
+    if args.parse:
+        return main_parse(args.parse)
 
     bridge = Bridge(args.home)
     Handler.bridge = bridge
