@@ -6,6 +6,8 @@
 #include "support/uitestkit.h"
 #include "ui/menucontentview.h"
 #include "ui/style.h"
+#include "ui/widgets/plainbutton.h"
+#include "ui/widgets/rowlist.h"
 #include "ui/widgets/wraplabel.h"
 
 #include <QAbstractButton>
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -74,6 +77,15 @@ class TestMenuPanel : public QObject {
     {
         return m_panel->findChildren<QAbstractButton *>(name);
     }
+    RowList *projectList() { return m_panel->findChild<RowList *>(QStringLiteral("projectRows")); }
+    // Whether project row `index` is on screen in full.
+    bool rowInView(int index)
+    {
+        QWidget *row = projectList()->rowWidget(index);
+        QWidget *viewport = projectList()->viewport();
+        return row && row->isVisible() &&
+               viewport->rect().contains(QRect(row->mapTo(viewport, QPoint()), row->size()));
+    }
 
 public Q_SLOTS:
     void recordUrl(const QUrl &url) { m_opened.append(url); }
@@ -126,10 +138,13 @@ void TestMenuPanel::states_data()
     QTest::addColumn<QStringList>("texts"); // shown in full; "!x": no text holds x
     QTest::addColumn<bool>("dark");
     QTest::addColumn<int>("newSessions"); // sent by a click on New Session
+    QTest::addColumn<int>("room"); // >= 0: the screen leaves the projects only this much height
     auto row = [](const char *name, int code, const QByteArray &body, const QString &rows,
-                  const QStringList &texts, const QByteArray &config = {}, bool dark = false) {
+                  const QStringList &texts, const QByteArray &config = {}, bool dark = false,
+                  int room = -1) {
         const bool active = code == 200 && !body.contains("\"active_project\":\"\"");
-        QTest::newRow(name) << code << body << config << rows << texts << dark << int(active);
+        QTest::newRow(name) << code << body << config << rows << texts << dark << int(active)
+                            << room;
     };
     row("offline, a project remembered", 503, reply("connected", "api", {"api"}), kOffline,
         {"DORV Bridge", "Offline", "Toggle bridge to start"});
@@ -157,7 +172,7 @@ void TestMenuPanel::states_data()
     row("context past 64 bits", 200, reply("connected", "api", {}, R"(,"context_pct":1e300)"), {},
         {"∞%"});
     row("30 projects", 200, reply("connected", "project-29", many(30)), {},
-        {"project-0", "Quit DORV", "New Session"});
+        {"project-29", "project-28", "Quit DORV", "New Session"});
     row("long names", 200, reply("connected", kLong, {kLong, kLongWords, "api"}), {},
         {kLong, kLongWords});
     row("paths with underscores", 200, reply("connected", "web", {"web", "api"}), {},
@@ -166,6 +181,12 @@ void TestMenuPanel::states_data()
     row("dark", 200,
         reply("connected", "api", {"api", "web"}, R"(,"marvek_busy":true,"context_pct":41.5)"), {},
         {"Connected", "41%", "bar:blue"}, {}, true);
+    // A short screen: the panel stays inside it, the projects give way, down to no row at all.
+    const QByteArray crowded = reply("connected", kLongWords, {"api", kLongWords, "web"},
+                                     R"(,"marvek_busy":true,"context_pct":100)");
+    const QStringList allRows = {kLongWords, "Busy", "100%", "Quit DORV", "New Session"};
+    row("short screen, part of a row", 200, crowded, {}, allRows, {}, false, 30);
+    row("short screen, no row", 200, crowded, {}, allRows, {}, false, 0);
 }
 
 void TestMenuPanel::states()
@@ -177,6 +198,7 @@ void TestMenuPanel::states()
     QFETCH(QStringList, texts);
     QFETCH(bool, dark);
     QFETCH(int, newSessions);
+    QFETCH(int, room);
     if (dark) { // a panel built in a dark palette
         cleanup();
         QPalette palette(QColor(50, 50, 52), QColor(40, 40, 42));
@@ -190,6 +212,12 @@ void TestMenuPanel::states()
     if (code != 200)
         apply(code, {}); // a failed poll after an accepted one
     open();
+    if (room >= 0) {
+        const int others = m_window->height() - projectList()->height();
+        m_panel->setMaximumPanelHeight(others + room);
+        QTRY_COMPARE(m_window->height(), others + room);
+        QCOMPARE(projectList()->height(), room);
+    }
     const QSize opened = m_window->size();
     if (!rows.isEmpty())
         QCOMPARE(visibleRows(m_panel).join(u' '), rows);
@@ -284,10 +312,19 @@ void TestMenuPanel::switchFlips()
 
 void TestMenuPanel::projectRows()
 {
+    // The first poll's rows arrive while the panel is open: a long list shows the active row.
+    open();
+    apply(200, reply("connected", "project-27", many(30)));
+    QTRY_VERIFY(rowInView(27));
+    QVERIFY(!rowInView(0));
+    m_window->hide();
+
     apply(200, reply("connected", "web", {"api", "web"}));
     open();
-    const auto rows = buttons(QStringLiteral("projectRow"));
-    QCOMPARE(rows.size(), 2);
+    const QList<QWidget *> rows{projectList()->rowWidget(0), projectList()->rowWidget(1)};
+    QCOMPARE(rows[0]->accessibleName(), QStringLiteral("api"));
+    QCOMPARE(rows[1]->accessibleDescription(), QStringLiteral("Active project"));
+    QCOMPARE(rows[0]->accessibleDescription(), QString());
     auto checkOf = [](QWidget *row) {
         return row->findChild<QLabel *>(QStringLiteral("checkmark"));
     };
@@ -302,42 +339,60 @@ void TestMenuPanel::projectRows()
         if (r.path == "/use")
             QCOMPARE(r.body, QByteArray(R"({"project":"web"})"));
 
-    // In a list that scrolls, the panel opens with the active row in view.
+    // In a list that scrolls, every opening shows the active row.
     m_window->hide();
     apply(200, reply("connected", "project-27", many(30)));
     open();
-    QWidget *active = buttons(QStringLiteral("projectRow")).value(27);
-    QWidget *viewport = active->parentWidget()->parentWidget();
-    const QRect shown(active->mapTo(viewport, QPoint()), active->size());
-    QVERIFY2(
-        viewport->rect().contains(shown),
-        qPrintable(QStringLiteral("%1 px down in %2 px").arg(shown.y()).arg(viewport->height())));
-    // With less room than the other rows take, about two rows stay: never the whole list.
-    m_panel->setMaximumPanelHeight(100);
-    QTRY_VERIFY(viewport->height() <= 56);
+    QVERIFY(rowInView(27));
+    projectList()->verticalScrollBar()->setValue(0);
+    QVERIFY(!rowInView(27));
+    m_window->hide();
+    open();
+    QVERIFY(rowInView(27));
 }
 
 void TestMenuPanel::keyboard()
 {
-    apply(200, reply("connected", "api", {"api", "web"}));
+    apply(200, reply("connected", "web", {"api", "web"}));
     open();
     m_window->activateWindow();
-    QStringList order;
-    for (int i = 0; i < 8; ++i) {
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_window.get(),
-                        Qt::Key_Tab);
-        order << QApplication::focusWidget()->accessibleName();
-    }
+    auto tab = [](Qt::Key key = Qt::Key_Tab) {
+        QTest::keyClick(QApplication::focusWidget(), key);
+        return QApplication::focusWidget()->accessibleName();
+    };
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_window.get(),
+                    Qt::Key_Tab);
+    QStringList order{QApplication::focusWidget()->accessibleName()};
+    for (int i = 0; i < 7; ++i)
+        order << tab();
     QCOMPARE(order, QStringList({"api", "web", "New Session", "Configure Projects…", "Open Logs…",
                                  "Quit DORV", "Bridge", "api"}));
     // The focused row shows it: its picture differs from the same row without focus.
     QWidget *row = QApplication::focusWidget();
     const QImage focused = row->grab().toImage();
-    QTest::keyClick(row, Qt::Key_Tab);
+    QCOMPARE(tab(), QStringLiteral("web"));
     QVERIFY(row->grab().toImage() != focused);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("api"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTRY_COMPARE(m_server->count("/use"), 1);
+    // The next poll makes it the active row: the focus, and its ring, stay on it.
+    apply(200, reply("connected", "api", {"api", "web"}));
+    QCOMPARE(QApplication::focusWidget()->accessibleName(), QStringLiteral("api"));
+    QCOMPARE(QApplication::focusWidget()->accessibleDescription(),
+             QStringLiteral("Active project"));
+    QVERIFY(qobject_cast<PlainButton *>(QApplication::focusWidget())->showsKeyboardFocus());
+    QCOMPARE(tab(), QStringLiteral("web"));
+    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("api"));
+
+    // Tab walks a long list row by row, each row scrolled into view as it comes.
+    apply(200, reply("connected", "project-0", many(30)));
+    QCOMPARE(QApplication::focusWidget()->accessibleName(), QStringLiteral("project-0"));
+    for (int i = 1; i < 30; ++i) {
+        QCOMPARE(tab(), QStringLiteral("project-%1").arg(i));
+        QVERIFY(rowInView(i));
+    }
+    QCOMPARE(tab(), QStringLiteral("New Session"));
+    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("project-29"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QVERIFY(!m_window->isVisible());
     QVERIFY(!m_window->justHidden()); // a click on the icon right away reopens it

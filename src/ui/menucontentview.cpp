@@ -44,7 +44,8 @@ MenuContentView::MenuContentView(BridgeStatus *status, QWidget *parent)
                                              QStringLiteral("Toggle bridge to start"),
                                              style::font(12), {0, 12, 0, 12}, Qt::AlignHCenter));
     m_layout->addWidget(m_offlineDivider = uikit::makeDivider(this));
-    m_layout->addWidget(m_projects = new ProjectsSection(status, this));
+    m_layout->addWidget(m_projects = new ProjectsSection(this));
+    connect(m_projects, &ProjectsSection::projectChosen, status, &BridgeStatus::switchProject);
     m_layout->addWidget(m_projectsDivider = uikit::makeDivider(this));
     m_layout->addWidget(m_actions = new ActionsSection(status, this));
     m_layout->addWidget(uikit::makeDivider(this));
@@ -109,7 +110,7 @@ void MenuContentView::refresh()
     m_projects->setVisible(showProjects);
     m_projectsDivider->setVisible(showProjects);
     if (showProjects)
-        m_projects->update(s, *m_config);
+        m_projects->showProjects(s.projects(), s.activeProject(), m_config->projects());
     m_actions->setNewSessionEnabled(!s.activeProject().isEmpty() && !offline);
     updateTabOrder();
     updateHeight();
@@ -153,7 +154,7 @@ void MenuContentView::updateTabOrder()
     // Rows are rebuilt after the actions exist: keep the Tab order top to bottom.
     QList<QWidget *> chain{m_switch};
     if (m_projects->isVisibleTo(this))
-        chain += m_projects->rows();
+        chain.append(m_projects->tabStop());
     chain += m_actions->items();
     chain.append(m_quit);
     for (qsizetype i = 1; i < chain.size(); ++i)

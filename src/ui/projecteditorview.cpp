@@ -2,6 +2,7 @@
 
 #include "config/projectconfig.h"
 #include "config/projectlistformat.h"
+#include "ui/projectlistview.h"
 #include "ui/style.h"
 #include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
@@ -13,8 +14,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -42,17 +41,6 @@ std::optional<QString> pickWithDialog(QWidget *parent, const QString &start)
     return dialog.selectedFiles().constFirst();
 }
 
-PlainButton *symbolButton(const QString &name, int size, const QColor &color, QWidget *parent)
-{
-    auto *button = new PlainButton(parent);
-    auto *layout = uikit::hbox(button, 0);
-    auto *icon = new QLabel(button);
-    icon->setPixmap(style::symbol(name, color, size, parent->devicePixelRatioF()));
-    icon->setAttribute(Qt::WA_TransparentForMouseEvents);
-    layout->addWidget(icon);
-    return button;
-}
-
 } // namespace
 
 ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()> onDismiss,
@@ -66,11 +54,15 @@ ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()
 
     auto *header = new QWidget(this);
     header->setObjectName(QStringLiteral("editorHeader"));
-    auto *headerLayout = uikit::hbox(header, style::kDefaultSpacing, {16, 12, 16, 12});
-    headerLayout->addWidget(uikit::makeLabel(tr("Projects"), style::font(13, QFont::DemiBold),
-                                             style::level(Level::Primary), header));
+    // The + keeps room around it for the focus ring, inside the header's padding.
+    auto *headerLayout =
+        uikit::hbox(header, style::kDefaultSpacing, {16, 0, 16 - uikit::kRingRoom, 0});
+    auto *title = uikit::makeLabel(tr("Projects"), style::font(13, QFont::DemiBold),
+                                   style::level(Level::Primary), header);
+    headerLayout->addWidget(title);
+    header->setFixedHeight(qMax(title->sizeHint().height(), title->minimumHeight()) + 2 * 12);
     headerLayout->addStretch();
-    auto *add = symbolButton(QStringLiteral("plus"), 14, style::color(Tint::Blue), header);
+    auto *add = uikit::symbolButton(QStringLiteral("plus"), 14, style::color(Tint::Blue), header);
     add->setObjectName(QStringLiteral("addButton"));
     add->setAccessibleName(tr("Add Project"));
     add->setToolTip(tr("Add a project directory"));
@@ -94,9 +86,19 @@ ProjectEditorView::ProjectEditorView(ProjectConfig *config, std::function<void()
                      0, Qt::AlignHCenter);
     layout->addWidget(m_emptyNotice);
 
-    m_scroll = uikit::makeScrollingColumn(this, QStringLiteral("projectList"), &m_rows);
-    m_rows->addStretch();
-    layout->addWidget(m_scroll, 1);
+    m_list = new ProjectListView(this);
+    connect(m_list, &ProjectListView::defaultRequested, this, [this](QUuid id) {
+        if (!m_config)
+            return;
+        for (const ProjectEntry &entry : m_config->projects()) {
+            if (entry.id == id) {
+                m_config->setDefault(entry);
+                return;
+            }
+        }
+    });
+    connect(m_list, &ProjectListView::removeRequested, this, &ProjectEditorView::remove);
+    layout->addWidget(m_list, 1);
     layout->addStretch(0);
 
     layout->addWidget(uikit::makeDivider(this));
@@ -165,76 +167,23 @@ void ProjectEditorView::refresh()
     if (!m_config)
         return;
     const QList<ProjectEntry> &entries = m_config->projects();
+    // Rows first: the list keeps the focus on the row it was on, or hands it on when it empties.
+    m_list->showEntries(entries);
     m_emptyNotice->setVisible(entries.isEmpty());
-    m_scroll->setVisible(!entries.isEmpty());
-    uikit::clearLayout(m_rows);
-    m_rows->addStretch();
-    QWidget *last = nullptr;
-    auto add = [this](QWidget *widget) {
-        m_rows->insertWidget(m_rows->count() - 1, widget);
-        widget->show(); // at once, not on the next pass
-        return widget;
-    };
-    for (const ProjectEntry &entry : entries) {
-        last = add(projectRow(entry));
-        if (entry.id != entries.last().id)
-            add(uikit::makeDivider(m_scroll->widget(), 40));
-    }
-    if (m_revealLast && last) {
-        // A project added to a long list comes into view.
-        m_scroll->widget()->adjustSize();
-        m_scroll->ensureWidgetVisible(last, 0, 0);
-        m_scroll->verticalScrollBar()->setValue(m_scroll->verticalScrollBar()->maximum());
-    }
+    m_list->setVisible(!entries.isEmpty());
+    if (m_revealLast && !entries.isEmpty())
+        m_list->revealRow(int(entries.size()) -
+                          1); // a project added to a long list comes into view
     m_revealLast = false;
 }
 
-QWidget *ProjectEditorView::projectRow(const ProjectEntry &entry)
-{
-    auto *row = new QWidget(m_scroll->widget());
-    row->setObjectName(QStringLiteral("editorRow"));
-    auto *layout = uikit::hbox(row, 8, {16, 8, 16, 8});
-
-    auto *star = symbolButton(
-        entry.isDefault ? QStringLiteral("star.fill") : QStringLiteral("star"), 11,
-        entry.isDefault ? style::color(Tint::Orange) : style::level(Level::Secondary), row);
-    star->setObjectName(QStringLiteral("starButton"));
-    star->setAccessibleName(tr("Make %1 the default").arg(entry.alias));
-    star->setCheckable(true);
-    star->setChecked(entry.isDefault);
-    star->setToolTip(tr("Make default"));
-    star->setContentsMargins(0, 3, 0, 0);
-    QPointer<ProjectConfig> config = m_config;
-    // toggled, not clicked: a screen reader's toggle action emits only this. Pressing the star
-    // of the default entry unticks it, and still makes that entry the only default.
-    connect(star, &PlainButton::toggled, this, [config, entry] {
-        if (config)
-            config->setDefault(entry);
-    });
-    layout->addWidget(star, 0, Qt::AlignTop);
-
-    layout->addLayout(uikit::nameOverPath(row, entry.alias, style::font(13, QFont::Medium),
-                                          entry.path.isNull() ? QStringLiteral("") : entry.path,
-                                          QStringLiteral("alias"), QStringLiteral("path")),
-                      1);
-
-    auto *del = symbolButton(QStringLiteral("xmark"), 10, style::color(Tint::Red), row);
-    del->setObjectName(QStringLiteral("deleteButton"));
-    del->setAccessibleName(tr("Remove %1").arg(entry.alias));
-    del->setToolTip(tr("Remove"));
-    del->setContentsMargins(0, 3, 0, 0);
-    connect(del, &PlainButton::clicked, this, [this, entry] { remove(entry); });
-    layout->addWidget(del, 0, Qt::AlignTop);
-    return row;
-}
-
-void ProjectEditorView::remove(const ProjectEntry &entry)
+void ProjectEditorView::remove(QUuid id)
 {
     if (!m_config)
         return;
     const QList<ProjectEntry> &entries = m_config->projects();
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        if (entries[i].id == entry.id) {
+        if (entries[i].id == id) {
             m_config->removeProject({i});
             return;
         }

@@ -7,15 +7,13 @@
 #include <functional>
 #include <optional>
 
-class QScrollArea;
-class QVBoxLayout;
-
 // The content of the project editor window: the list with a star and a delete button per
 // entry, an add button that picks a folder, and Save. Return saves; Escape closes the window
 // without saving, like its close button.
 namespace dorv {
 
 class ProjectConfig;
+class ProjectListView;
 class WrapLabel;
 
 namespace uikit {
@@ -43,8 +41,7 @@ public:
 
 private:
     void refresh();
-    QWidget *projectRow(const ProjectEntry &entry);
-    void remove(const ProjectEntry &entry);
+    void remove(QUuid id);
     void showNotice(const QString &text);
 
     QPointer<ProjectConfig> m_config;
@@ -53,8 +50,7 @@ private:
     bool m_revealLast = false;
 
     QWidget *m_emptyNotice = nullptr;
-    QScrollArea *m_scroll = nullptr;
-    QVBoxLayout *m_rows = nullptr;
+    ProjectListView *m_list = nullptr;
     WrapLabel *m_notice = nullptr;
 };
 

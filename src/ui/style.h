@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QPixmap>
 
+class QScrollBar;
 class QWidget;
 
 // Fonts, colours and symbol images shared by the panel, the editor and the tray icon.
@@ -35,6 +36,9 @@ QPixmap symbol(const QString &name, const QColor &color, int size, qreal dpr);
 QIcon trayIcon(const QString &name, const QColor &color, qreal dpr);
 // The bootstrap-icons resource behind a symbol name; empty when unknown.
 QString symbolResource(const QString &name);
+
+// The slim scroll bar of every list: a narrow rounded handle, no arrows, no track.
+void makeSlim(QScrollBar *bar);
 
 // Sets a label's font and text colour.
 void setText(QWidget *label, const QFont &font, const QColor &color);

@@ -14,6 +14,8 @@ public:
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override;
     int heightForWidth(int width) const override;
+    // Whether the focus came from the keyboard, so the ring shows.
+    bool showsKeyboardFocus() const { return m_keyboardFocus; }
 
 protected:
     void paintEvent(QPaintEvent *) override;

@@ -55,18 +55,38 @@ QSize WrapLabel::minimumSizeHint() const
 
 int WrapLabel::heightForWidth(int width) const
 {
-    QTextLayout layout(m_text, font());
-    layout.setTextOption(wrapOption());
-    layout.beginLayout();
-    qreal height = 0;
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(qMax(1, width));
-        height += line.height();
-    }
-    layout.endLayout();
+    return heightFor(m_text, font(), width);
+}
+
+int WrapLabel::heightFor(const QString &text, const QFont &font, int width)
+{
+    const QFontMetrics metrics(font);
     // The last line's underscores and descenders may reach below the font's descent.
-    const int below = uikit::lineHeight(font()) - fontMetrics().height();
-    return qMax(uikit::lineHeight(font()), qCeil(height) + below);
+    const int below = uikit::lineHeight(font) - metrics.height();
+    auto laidOut = [&](const QString &shown) {
+        QTextLayout layout(shown, font);
+        layout.setTextOption(wrapOption());
+        layout.beginLayout();
+        qreal height = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(qMax(1, width));
+            height += line.height();
+        }
+        layout.endLayout();
+        return qMax(uikit::lineHeight(font), qCeil(height) + below);
+    };
+    // Most names fit on one line: measuring their width is far cheaper than laying them out,
+    // which counts in a list of thousands. A shown row is laid out in full anyway.
+    if (!text.contains(u'\n') && metrics.horizontalAdvance(text) < width) {
+        static QFont lastFont; // the main thread's last font and its one-line height
+        static int oneLine = -1;
+        if (oneLine < 0 || !(font == lastFont)) {
+            lastFont = font;
+            oneLine = laidOut(QStringLiteral("x"));
+        }
+        return oneLine;
+    }
+    return laidOut(text);
 }
 
 void WrapLabel::paintEvent(QPaintEvent *)
