@@ -3,6 +3,9 @@
 //   bench_dorv growth URL N   resident memory after 10% and after all of N polls
 //   bench_dorv cpu    URL N   CPU time and panel refreshes per accepted poll, panel open and closed
 //   bench_dorv config N       project list load and save of N entries
+//   bench_dorv lists  URL N P  with N projects known (the bridge lists them too): the poll that
+//                              brings the rows into the open panel, opening the panel and the
+//                              editor, and CPU per poll over P polls, panel open and closed
 // Prints "key value" lines.
 #include "app/dorvmenuapp.h"
 #include "app/panelwindow.h"
@@ -11,6 +14,7 @@
 #include "config/projectlistformat.h"
 #include "config/reloadsignal.h"
 #include "ui/menucontentview.h"
+#include "ui/settingswindowcontroller.h"
 
 #include "benchutil.h"
 #include <QApplication>
@@ -19,8 +23,10 @@
 #include <QEventLoop>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -59,6 +65,76 @@ bool pollOnce(BridgeStatus *status)
     QObject::disconnect(c);
     QCoreApplication::processEvents(); // the panel's refresh
     return changes >= 6;
+}
+
+void writeList(int n)
+{
+    QList<ProjectEntry> entries;
+    for (int i = 0; i < n; ++i)
+        entries.append(ProjectEntry::create(QStringLiteral("project-%1").arg(i),
+                                            QStringLiteral("/home/user/src/project-%1").arg(i)));
+    QDir().mkpath(QFileInfo(ProjectConfig::configPath()).path());
+    QFile file(ProjectConfig::configPath());
+    file.open(QIODevice::WriteOnly);
+    file.write(projectlist::serialize(entries));
+}
+
+// Milliseconds from `act` until the window it returns is on screen and painted, wall clock
+// and CPU.
+void reportShown(const char *key, const std::function<QWidget *()> &act)
+{
+    QElapsedTimer t;
+    t.start();
+    const double cpu = cpuSeconds();
+    QWidget *window = act();
+    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    QCoreApplication::processEvents(); // the paint that follows the exposure
+    report((QByteArray(key) + "_ms").constData(), t.nsecsElapsed() / 1e6);
+    report((QByteArray(key) + "_cpu_ms").constData(), (cpuSeconds() - cpu) * 1e3);
+}
+
+void hideAndWait(QWidget *window)
+{
+    window->hide();
+    QElapsedTimer t;
+    t.start();
+    while (window->windowHandle()->isExposed() && t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+}
+
+double cpuPerPoll(BridgeStatus *status, int polls)
+{
+    const double cpu = cpuSeconds();
+    for (int i = 0; i < polls; ++i)
+        pollOnce(status);
+    return (cpuSeconds() - cpu) * 1e6 / polls;
+}
+
+void lists(DORVMenuApp &app, int polls)
+{
+    app.start();
+    app.togglePanel(); // the first opening: no rows yet, they come with the first poll
+    QElapsedTimer t;
+    t.start();
+    const double cpu = cpuSeconds();
+    pollOnce(app.status());
+    report("first_rows_ms", t.nsecsElapsed() / 1e6);
+    report("first_rows_cpu_ms", (cpuSeconds() - cpu) * 1e3);
+    PanelWindow *panel = app.panelWindow();
+    hideAndWait(panel);
+    reportShown("open_panel", [&] {
+        app.showPanel();
+        return panel;
+    });
+    report("cpu_us_per_poll_open", cpuPerPoll(app.status(), polls));
+    hideAndWait(panel);
+    report("cpu_us_per_poll_closed", cpuPerPoll(app.status(), polls));
+    SettingsWindowController &editor = SettingsWindowController::shared();
+    reportShown("open_editor", [&] {
+        editor.open();
+        return editor.window();
+    });
 }
 
 void idle(DORVMenuApp &app)
@@ -112,6 +188,11 @@ int main(int argc, char **argv)
     }
 
     DORVMenuApp app{QUrl(args.value(2))};
+    if (mode == QStringLiteral("lists")) {
+        writeList(args.value(3).toInt());
+        lists(app, qMax(1, args.value(4).toInt()));
+        return 0;
+    }
     if (mode == QStringLiteral("idle")) {
         idle(app);
         return 0;
@@ -149,6 +230,7 @@ int main(int argc, char **argv)
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: bench_dorv idle|growth|cpu URL [N] | config N\n");
+    std::fprintf(stderr,
+                 "usage: bench_dorv idle|growth|cpu URL [N] | lists URL N POLLS | config N\n");
     return 2;
 }

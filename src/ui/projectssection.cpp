@@ -133,8 +133,11 @@ ProjectsSection::ProjectsSection(QWidget *parent) : QWidget(parent)
 void ProjectsSection::showProjects(const QStringList &names, const QString &active,
                                    const QList<ProjectEntry> &known)
 {
-    // A poll that changes nothing costs a comparison: the same list compares in one step.
-    const bool knownChanged = known != m_known;
+    // A poll that changes nothing costs a comparison. Only aliases and paths count: every load
+    // of the list gives its entries new ids.
+    bool knownChanged = known.size() != m_known.size();
+    for (qsizetype i = 0; !knownChanged && i < known.size(); ++i)
+        knownChanged = known[i].alias != m_known[i].alias || known[i].path != m_known[i].path;
     if (!knownChanged && names == m_names && active == m_active)
         return;
     if (knownChanged) {
@@ -151,8 +154,10 @@ void ProjectsSection::showProjects(const QStringList &names, const QString &acti
         m_list->setKeys(names);
     else
         m_list->rebindRows();
-    // Rows that arrive while the panel is open show the active one too, not the top.
-    revealActive();
+    // Rows that arrive while the panel is open show the active one too, not the top; a row
+    // with the keyboard focus stays in view instead.
+    if (!m_list->isAncestorOf(window()->focusWidget()))
+        revealActive();
 }
 
 void ProjectsSection::revealActive()

@@ -56,15 +56,13 @@ void RowList::setKeys(const QStringList &keys)
     if (m_reveal >= count())
         m_reveal = -1;
     setFocusPolicy(keys.isEmpty() ? Qt::NoFocus : Qt::TabFocus);
-    updateRange();
-    if (target >= 0) {
-        revealRow(target);
-        focusRow(target, spot.stop, spot.keyboard);
-    } else {
-        layoutRows();
-    }
     if (focused && target < 0)
-        leave(false);
+        leave(false); // before its row goes: the control above the list takes the focus
+    updateRange();
+    if (target >= 0)
+        focusRow(target, spot.stop, spot.keyboard);
+    else
+        layoutRows();
 }
 
 void RowList::rebindRows()
@@ -131,6 +129,9 @@ void RowList::measure(int width)
 
 void RowList::updateRange()
 {
+    // A hidden list's width may be anything: it is measured once it is shown.
+    if (!isVisible())
+        return;
     const int total = contentHeight(viewport()->width());
     const int page = viewport()->height();
     for (QScrollBar *bar : {verticalScrollBar(), m_bar}) {
@@ -145,7 +146,7 @@ void RowList::updateRange()
 
 void RowList::applyReveal()
 {
-    if (m_reveal < 0 || m_reveal >= count() || viewport()->height() <= 0)
+    if (m_reveal < 0 || m_reveal >= count() || !isVisible() || viewport()->height() <= 0)
         return;
     measure(viewport()->width());
     const int page = viewport()->height();
@@ -166,6 +167,8 @@ int RowList::rowAt(int y) const
 
 void RowList::layoutRows()
 {
+    if (!isVisible())
+        return;
     const int width = viewport()->width();
     measure(width);
     // A shown row is measured again by its own layout: the estimate may be a pixel off.
@@ -225,6 +228,14 @@ void RowList::layoutRows()
 void RowList::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    updateRange();
+    applyReveal();
+    layoutRows();
+}
+
+void RowList::showEvent(QShowEvent *event)
+{
+    QAbstractScrollArea::showEvent(event);
     updateRange();
     applyReveal();
     layoutRows();

@@ -41,6 +41,7 @@ protected:
     virtual QList<QWidget *> focusStops(QWidget *row) const { return {row}; }
 
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void scrollContentsBy(int dx, int dy) override;
     void wheelEvent(QWheelEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
