@@ -136,12 +136,13 @@ void ProjectsSection::showProjects(const QStringList &names, const QString &acti
     // A poll that changes nothing costs a comparison. Only aliases and paths count: every load
     // of the list gives its entries new ids.
     bool knownChanged = known.size() != m_known.size();
-    for (qsizetype i = 0; !knownChanged && i < known.size(); ++i)
+    const bool sameList = known.constData() == m_known.constData(); // shared: nothing reloaded
+    for (qsizetype i = 0; !knownChanged && !sameList && i < known.size(); ++i)
         knownChanged = known[i].alias != m_known[i].alias || known[i].path != m_known[i].path;
+    m_known = known; // equal or not: the next poll then compares shared lists in one step
     if (!knownChanged && names == m_names && active == m_active)
         return;
     if (knownChanged) {
-        m_known = known;
         m_paths.clear();
         for (const ProjectEntry &entry : known)
             if (!m_paths.contains(entry.alias))
