@@ -230,11 +230,13 @@ void TestEditor::keyboardRows()
     auto focused = [] { return QApplication::focusWidget(); };
     auto name = [&] {
         auto *button = qobject_cast<QAbstractButton *>(focused());
+        if (!focused())
+            return QStringLiteral("(no focus)");
         return focused()->accessibleName().isEmpty() && button ? button->text()
                                                                : focused()->accessibleName();
     };
     auto press = [&](Qt::Key key) {
-        QTest::keyClick(focused(), key);
+        QTest::keyClick(focused() ? focused() : window(), key);
         QCoreApplication::processEvents(); // the rows are shown afresh
         return name();
     };
@@ -278,6 +280,8 @@ void TestEditor::keyboardRows()
                            glyph.size() * on.devicePixelRatio());
         QVERIFY2(on.copy(scaled) == off.copy(scaled), qPrintable(button->accessibleName()));
     }
+    glyphs[1]->setFocus(Qt::TabFocusReason);
+    saveScreenshot(window(), QStringLiteral("editor-focus-star"));
 }
 
 void TestEditor::longListShowsNewRow()
@@ -295,6 +299,8 @@ void TestEditor::longListShowsNewRow()
     QVERIFY(last);
     const QPoint at = last->mapTo(view->viewport(), QPoint(0, 0));
     QTRY_VERIFY(view->viewport()->rect().contains(QRect(at, last->size())));
+    CHECK_DRAWN(window());
+    saveScreenshot(window(), QStringLiteral("editor-long"));
 }
 
 // The real folder dialog opens in the home folder.
