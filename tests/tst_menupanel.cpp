@@ -238,6 +238,10 @@ void TestMenuPanel::states()
                    QStringLiteral("panel-") + QString::fromLatin1(QTest::currentDataTag()));
     CHECK_DRAWN(m_window.get(), m_icon);
     QCOMPARE(m_window->size(), opened); // it opened at its final size, it does not jump
+    // With room enough, every row shows: a row measured too short would leave the end of the
+    // list behind a scroll bar.
+    m_panel->setMaximumPanelHeight(0);
+    QTRY_COMPARE(projectList()->verticalScrollBar()->maximum(), 0);
     QTest::mouseClick(buttons(QStringLiteral("menuItem")).value(0), Qt::LeftButton);
     QTest::qWait(50);
     QTRY_COMPARE(m_server->count("/new"), newSessions);
@@ -344,8 +348,15 @@ void TestMenuPanel::projectRows()
     apply(200, reply("connected", "project-27", many(30)));
     open();
     QVERIFY(rowInView(27));
-    projectList()->verticalScrollBar()->setValue(0);
+    // Where the user scrolled to stays put over the next polls.
+    QScrollBar *bar = projectList()->findChild<QScrollBar *>(); // the one drawn
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    const int scrolled = bar->value();
+    QVERIFY(scrolled > 0);
     QVERIFY(!rowInView(27));
+    apply(200, reply("connected", "project-27", many(30)));
+    QCOMPARE(bar->value(), scrolled);
     m_window->hide();
     open();
     QVERIFY(rowInView(27));
