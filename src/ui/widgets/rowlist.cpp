@@ -27,10 +27,12 @@ RowList::RowList(QWidget *parent) : QAbstractScrollArea(parent)
     m_bar = new QScrollBar(Qt::Vertical, this);
     style::makeSlim(m_bar);
     m_bar->hide();
+    m_bar->setFocusPolicy(Qt::NoFocus);
     connect(m_bar, &QScrollBar::valueChanged, verticalScrollBar(), &QScrollBar::setValue);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, m_bar, &QScrollBar::setValue);
     connect(m_bar, &QScrollBar::actionTriggered, this, [this] { m_reveal = -1; });
-    // One tab stop for the whole list: Tab then walks the rows (focusNextPrevChild).
+    // With rows, the list is one stop of the window's Tab chain and Tab then walks the rows
+    // (focusNextPrevChild); without, it is none.
     setFocusPolicy(Qt::NoFocus);
 }
 
