@@ -19,6 +19,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace dorv;
 using namespace dorv::test;
@@ -348,10 +349,13 @@ void TestMenuPanel::projectRows()
     apply(200, reply("connected", "project-27", many(30)));
     open();
     QVERIFY(rowInView(27));
-    // Where the user scrolled to stays put over the next polls.
+    // The wheel scrolls, and where the user scrolled to stays put over the next polls.
     QScrollBar *bar = projectList()->findChild<QScrollBar *>(); // the one drawn
     bar->triggerAction(QAbstractSlider::SliderToMinimum);
-    bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QWidget *viewport = projectList()->viewport();
+    QWheelEvent wheel(QPointF(20, 20), viewport->mapToGlobal(QPointF(20, 20)), {}, {0, -120},
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(viewport, &wheel);
     const int scrolled = bar->value();
     QVERIFY(scrolled > 0);
     QVERIFY(!rowInView(27));
