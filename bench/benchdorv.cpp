@@ -6,6 +6,9 @@
 //   bench_dorv listfile BYTES|cap [LINE]   one load of a list file of BYTES bytes (cap: the
 //                             largest allowed) of LINE (default "  a: /a") repeated:
 //                             load time (wall, CPU), growth of the peak resident memory, entries
+//   bench_dorv lists  URL N P  with N projects known (the bridge lists them too): the poll that
+//                              brings the rows into the open panel, opening the panel and the
+//                              editor, and CPU per poll over P polls, panel open and closed
 // Prints "key value" lines.
 #include "app/dorvmenuapp.h"
 #include "app/panelwindow.h"
@@ -14,6 +17,7 @@
 #include "config/projectlistformat.h"
 #include "config/reloadsignal.h"
 #include "ui/menucontentview.h"
+#include "ui/settingswindowcontroller.h"
 
 #include "benchutil.h"
 #include <QApplication>
@@ -22,8 +26,10 @@
 #include <QEventLoop>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -77,6 +83,76 @@ void writeListFile(const QString &path, qint64 bytes, const QByteArray &line)
     while (file.size() + line.size() <= bytes)
         file.write(line);
     file.write(QByteArray(bytes - file.size(), ' '));
+}
+
+void writeList(int n)
+{
+    QList<ProjectEntry> entries;
+    for (int i = 0; i < n; ++i)
+        entries.append(ProjectEntry::create(QStringLiteral("project-%1").arg(i),
+                                            QStringLiteral("/home/user/src/project-%1").arg(i)));
+    QDir().mkpath(QFileInfo(ProjectConfig::configPath()).path());
+    QFile file(ProjectConfig::configPath());
+    file.open(QIODevice::WriteOnly);
+    file.write(projectlist::serialize(entries));
+}
+
+// Milliseconds from `act` until the window it returns is on screen and painted, wall clock
+// and CPU.
+void reportShown(const char *key, const std::function<QWidget *()> &act)
+{
+    QElapsedTimer t;
+    t.start();
+    const double cpu = cpuSeconds();
+    QWidget *window = act();
+    while (!(window->windowHandle() && window->windowHandle()->isExposed()) && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+    QCoreApplication::processEvents(); // the paint that follows the exposure
+    report((QByteArray(key) + "_ms").constData(), t.nsecsElapsed() / 1e6);
+    report((QByteArray(key) + "_cpu_ms").constData(), (cpuSeconds() - cpu) * 1e3);
+}
+
+void hideAndWait(QWidget *window)
+{
+    window->hide();
+    QElapsedTimer t;
+    t.start();
+    while (window->windowHandle()->isExposed() && t.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 10);
+}
+
+double cpuPerPoll(BridgeStatus *status, int polls)
+{
+    const double cpu = cpuSeconds();
+    for (int i = 0; i < polls; ++i)
+        pollOnce(status);
+    return (cpuSeconds() - cpu) * 1e6 / polls;
+}
+
+void lists(DORVMenuApp &app, int polls)
+{
+    app.start();
+    app.togglePanel(); // the first opening: no rows yet, they come with the first poll
+    QElapsedTimer t;
+    t.start();
+    const double cpu = cpuSeconds();
+    pollOnce(app.status());
+    report("first_rows_ms", t.nsecsElapsed() / 1e6);
+    report("first_rows_cpu_ms", (cpuSeconds() - cpu) * 1e3);
+    PanelWindow *panel = app.ensurePanel();
+    hideAndWait(panel);
+    reportShown("open_panel", [&] {
+        app.showPanel();
+        return panel;
+    });
+    report("cpu_us_per_poll_open", cpuPerPoll(app.status(), polls));
+    hideAndWait(panel);
+    report("cpu_us_per_poll_closed", cpuPerPoll(app.status(), polls));
+    SettingsWindowController &editor = *app.editor();
+    reportShown("open_editor", [&] {
+        editor.open();
+        return editor.window();
+    });
 }
 
 void idle(DORVMenuApp &app)
@@ -155,6 +231,11 @@ int main(int argc, char **argv)
                              .serviceRunner = {},
                              .folderPicker = {},
                              .pgrepProgram = QStringLiteral("/bin/true")}};
+    if (mode == QStringLiteral("lists")) {
+        writeList(args.value(3).toInt());
+        lists(app, qMax(1, args.value(4).toInt()));
+        return 0;
+    }
     if (mode == QStringLiteral("idle")) {
         idle(app);
         return 0;
@@ -192,6 +273,7 @@ int main(int argc, char **argv)
         }
         return 0;
     }
-    std::fprintf(stderr, "usage: bench_dorv idle|growth|cpu URL [N] | config N\n");
+    std::fprintf(stderr,
+                 "usage: bench_dorv idle|growth|cpu URL [N] | lists URL N POLLS | config N\n");
     return 2;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs the benchmarks and prints one table.
 
-    python3 bench/run.py [BUILD_DIR]      (default: build; ./test or cmake --build builds it)
+    python3 bench/run.py [BUILD_DIR] [lists]   (default: build; ./test or cmake --build builds
+                                                it; "lists": only the long-list measures)
 
 Everything runs on a private Xvfb display with trayer as the tray, against the stand-in bridge on
 a free loopback port. The baseline is bench_baretray: a bare Qt tray application built in the
@@ -60,14 +61,33 @@ class Session:
         self.url = "http://127.0.0.1:%d" % self.port
         time.sleep(1)
 
+    def bridge_with(self, n):
+        """A second stand-in bridge whose project list holds n projects; returns its URL."""
+        home = tempfile.mkdtemp(prefix="dorv-bench-list-", dir=self.home)
+        os.makedirs(os.path.join(home, ".marvek"))
+        with open(os.path.join(home, ".marvek", "chatwire-projects.yaml"), "w") as f:
+            f.write("projects:\n" + "".join("  project-%d: /home/user/src/project-%d\n" % (i, i)
+                                            for i in range(n)))
+        port = free_port()
+        self.start([sys.executable, os.path.join(ROOT, "tools", "chatwire-bridge", "server.py"),
+                    "--port", str(port), "--home", home], env=self.env)
+        time.sleep(1)
+        return "http://127.0.0.1:%d" % port
+
     def start(self, cmd, **kw):
         p = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, **kw)
         self.procs.append(p)
         return p
 
     def run(self, *args, timeout=600):
-        out = subprocess.run(list(args), env=self.env, capture_output=True, text=True,
-                             timeout=timeout)
+        try:
+            out = subprocess.run(list(args), env=self.env, capture_output=True, text=True,
+                                 timeout=timeout)
+        except subprocess.TimeoutExpired as e:  # a measure that never ends reports what it has
+            return values(e.stdout.decode() if e.stdout else "")
+        if out.returncode != 0:
+            print("%s: exit %d\n%s" % (" ".join(args), out.returncode, out.stderr[-2000:]),
+                  file=sys.stderr)
         return values(out.stdout)
 
     def tray_width(self):
@@ -103,62 +123,13 @@ def main():
     bare = os.path.join(build, "bench", "bench_baretray")
     dorv = os.path.join(build, "bench", "bench_dorv")
     app = os.path.join(build, "src", "app", "dorvmenu")
+    only_lists = sys.argv[2:3] == ["lists"]
     s = Session(build)
     rows = []
     try:
-        base_rss = statistics.median(s.run(bare, "--report-after", "3000")["rss_kib"]
-                                     for _ in range(3))
-        label_rss = statistics.median(
-            s.run(bare, "--report-after", "3000", "--with-label")["rss_kib"] for _ in range(3))
-        idle_rss = statistics.median(s.run(dorv, "idle", s.url)["rss_kib"] for _ in range(3))
-        rows.append(("Idle resident memory, panel shown + 100 polls", "%.1f MiB" % (idle_rss / 1024),
-                     "%.1f MiB" % (base_rss / 1024), "%.2f x" % (idle_rss / base_rss), "<= 1.3 x"))
-        rows.append(("  the same, against the bare app that once showed one line of text",
-                     "%.1f MiB" % (idle_rss / 1024), "%.1f MiB" % (label_rss / 1024),
-                     "%.2f x" % (idle_rss / label_rss), ""))
-
-        g = s.run(dorv, "growth", s.url, "20000", timeout=1800)
-        rows.append(("Memory growth, polls 2,000 to 20,000",
-                     "%+.0f KiB" % (g["rss_kib_late"] - g["rss_kib_early"]), "", "",
-                     "none beyond noise"))
-
-        c = s.run(dorv, "cpu", s.url, "2000")
-        rows.append(("CPU per accepted poll, panel open", "%.0f us" % c["cpu_us_per_poll_open"],
-                     "", "%.2f refreshes/poll" % c["refreshes_per_poll_open"], "1 refresh/poll"))
-        rows.append(("CPU per accepted poll, panel closed", "%.0f us" % c["cpu_us_per_poll_closed"],
-                     "", "%.2f refreshes/poll" % c["refreshes_per_poll_closed"], "1 refresh/poll"))
-
-        drip = os.path.join(build, "bench", "bench_drip")
-        d = s.run(drip, "poll", "5")
-        rows.append(("Status poll in 1-byte chunks: 900 KiB at once, then one every 5 ms for 5 s",
-                     "%.0f ms CPU (%.1f %% of a core)" % (d["poll_cpu_ms"],
-                                                          100 * d["poll_cpu_share"]),
-                     "", "", "linear in the reply"))
-        p = min((s.run(drip, "parse") for _ in range(3)), key=lambda r: r["parse_bytewise_ms"])
-        rows.append(("Reading a 1 MiB reply of 1-byte chunks: whole / a byte at a time",
-                     "%.1f ms / %.1f ms" % (p["parse_whole_ms"], p["parse_bytewise_ms"]), "", "",
-                     "linear"))
-
-        base_start = statistics.median(s.startup_ms([bare]) for _ in range(5))
-        dorv_start = statistics.median(s.startup_ms([app]) for _ in range(5))
-        rows.append(("Start-up to tray icon", "%.0f ms" % dorv_start, "%.0f ms" % base_start,
-                     "%.2f x" % (dorv_start / base_start), "close to 1 x"))
-
-        # 10,000 entries of this length are about the largest list the size cap allows.
-        for n in (1000, 10000):
-            r = s.run(dorv, "config", str(n))
-            rows.append(("Project list of %d entries: load / save" % n,
-                         "%.2f ms / %.2f ms" % (r["load_ms"], r["save_ms"]), "", "",
-                         "linear"))
-        # The file at the size cap, of the shortest entries (the most entries per byte) and of
-        # short ones: the cost of the largest list a panel open may read.
-        for line, shape in ((":", "empty entries"), ("  a: /a", "entries \"  a: /a\"")):
-            r = sorted((s.run(dorv, "listfile", "cap", line) for _ in range(3)),
-                       key=lambda v: v["load_ms"])[1]
-            rows.append(("List file at the size cap, %s: load (CPU), peak memory growth" % shape,
-                         "%.1f ms (%.1f ms), %.1f MiB" % (r["load_ms"], r["load_cpu_ms"],
-                                                          r["peak_kib"] / 1024), "", "",
-                         "well under 100 ms, a few tens of MiB"))
+        if not only_lists:
+            rows += general(s, bare, dorv, app, build)
+        rows += long_lists(s, dorv)
     finally:
         s.close()
 
@@ -166,6 +137,88 @@ def main():
     print("|---|---|---|---|---|")
     for row in rows:
         print("| " + " | ".join(row) + " |")
+
+
+def long_lists(s, dorv):
+    """The panel and the editor with 30, 1,000 and 10,000 projects."""
+    rows = []
+    for n, polls in ((30, 200), (1000, 100), (10000, 30)):
+        url = s.bridge_with(n)
+        runs = [s.run(dorv, "lists", url, str(n), str(polls), timeout=300) for _ in range(3)]
+
+        def get(key, fmt):  # the median of three runs
+            found = [r[key] for r in runs if key in r]
+            return fmt % statistics.median(found) if found else "did not finish"
+        rows.append(("%d projects: CPU per poll, panel open / closed" % n,
+                     get("cpu_us_per_poll_open", "%.0f us") + " / " +
+                     get("cpu_us_per_poll_closed", "%.0f us"), "", "",
+                     "open minus closed as at 30"))
+        for key, what in (("first_rows", "the first poll's rows into the open panel"),
+                          ("open_panel", "open the panel"), ("open_editor", "open the editor")):
+            rows.append(("%d projects: %s, wall / CPU" % (n, what),
+                         get(key + "_ms", "%.1f ms") + " / " + get(key + "_cpu_ms", "%.1f ms"),
+                         "", "", "as at 30"))
+    return rows
+
+
+def general(s, bare, dorv, app, build):
+    """Memory, CPU per poll, the chunked drip, start-up and the list file, against the bare tray
+    app."""
+    rows = []
+    base_rss = statistics.median(s.run(bare, "--report-after", "3000")["rss_kib"]
+                                 for _ in range(3))
+    label_rss = statistics.median(
+        s.run(bare, "--report-after", "3000", "--with-label")["rss_kib"] for _ in range(3))
+    idle_rss = statistics.median(s.run(dorv, "idle", s.url)["rss_kib"] for _ in range(3))
+    rows.append(("Idle resident memory, panel shown + 100 polls", "%.1f MiB" % (idle_rss / 1024),
+                 "%.1f MiB" % (base_rss / 1024), "%.2f x" % (idle_rss / base_rss), "<= 1.3 x"))
+    rows.append(("  the same, against the bare app that once showed one line of text",
+                 "%.1f MiB" % (idle_rss / 1024), "%.1f MiB" % (label_rss / 1024),
+                 "%.2f x" % (idle_rss / label_rss), ""))
+
+    g = s.run(dorv, "growth", s.url, "20000", timeout=1800)
+    rows.append(("Memory growth, polls 2,000 to 20,000",
+                 "%+.0f KiB" % (g["rss_kib_late"] - g["rss_kib_early"]), "", "",
+                 "none beyond noise"))
+
+    c = s.run(dorv, "cpu", s.url, "2000")
+    rows.append(("CPU per accepted poll, panel open", "%.0f us" % c["cpu_us_per_poll_open"],
+                 "", "%.2f refreshes/poll" % c["refreshes_per_poll_open"], "1 refresh/poll"))
+    rows.append(("CPU per accepted poll, panel closed", "%.0f us" % c["cpu_us_per_poll_closed"],
+                 "", "%.2f refreshes/poll" % c["refreshes_per_poll_closed"], "1 refresh/poll"))
+
+    drip = os.path.join(build, "bench", "bench_drip")
+    d = s.run(drip, "poll", "5")
+    rows.append(("Status poll in 1-byte chunks: 900 KiB at once, then one every 5 ms for 5 s",
+                 "%.0f ms CPU (%.1f %% of a core)" % (d["poll_cpu_ms"],
+                                                      100 * d["poll_cpu_share"]),
+                 "", "", "linear in the reply"))
+    p = min((s.run(drip, "parse") for _ in range(3)), key=lambda r: r["parse_bytewise_ms"])
+    rows.append(("Reading a 1 MiB reply of 1-byte chunks: whole / a byte at a time",
+                 "%.1f ms / %.1f ms" % (p["parse_whole_ms"], p["parse_bytewise_ms"]), "", "",
+                 "linear"))
+
+    base_start = statistics.median(s.startup_ms([bare]) for _ in range(5))
+    dorv_start = statistics.median(s.startup_ms([app]) for _ in range(5))
+    rows.append(("Start-up to tray icon", "%.0f ms" % dorv_start, "%.0f ms" % base_start,
+                 "%.2f x" % (dorv_start / base_start), "close to 1 x"))
+
+    # 10,000 entries of this length are about the largest list the size cap allows.
+    for n in (1000, 10000):
+        r = s.run(dorv, "config", str(n))
+        rows.append(("Project list of %d entries: load / save" % n,
+                     "%.2f ms / %.2f ms" % (r["load_ms"], r["save_ms"]), "", "",
+                     "linear"))
+    # The file at the size cap, of the shortest entries (the most entries per byte) and of
+    # short ones: the cost of the largest list a panel open may read.
+    for line, shape in ((":", "empty entries"), ("  a: /a", "entries \"  a: /a\"")):
+        r = sorted((s.run(dorv, "listfile", "cap", line) for _ in range(3)),
+                   key=lambda v: v["load_ms"])[1]
+        rows.append(("List file at the size cap, %s: load (CPU), peak memory growth" % shape,
+                     "%.1f ms (%.1f ms), %.1f MiB" % (r["load_ms"], r["load_cpu_ms"],
+                                                      r["peak_kib"] / 1024), "", "",
+                     "well under 100 ms, a few tens of MiB"))
+    return rows
 
 
 if __name__ == "__main__":

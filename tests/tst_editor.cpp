@@ -2,15 +2,17 @@
 #include "support/drawncheck.h"
 #include "support/uitestkit.h"
 #include "ui/projecteditorview.h"
+#include "ui/projectlistview.h"
 #include "ui/settingswindowcontroller.h"
+#include "ui/widgets/plainbutton.h"
 #include "ui/widgets/wraplabel.h"
 
 #include <QAbstractButton>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -30,20 +32,39 @@ class TestEditor : public QObject {
 
     SettingsWindowController &controller() { return *m_controller; }
     QWidget *window() { return controller().window(); }
+    ProjectListView *list() { return window()->findChild<ProjectListView *>(); }
+    // The named button of each row on screen, top to bottom.
     QList<QAbstractButton *> buttons(const QString &name)
     {
         QCoreApplication::processEvents(); // rows are rebuilt on the next pass
-        return window()->findChildren<QAbstractButton *>(name);
+        QList<QAbstractButton *> found;
+        for (QWidget *row : list()->shownRows())
+            found << row->findChild<QAbstractButton *>(name);
+        return found;
     }
     // The rows as drawn: each alias, with "*" after the default ones.
     QString rows()
     {
         const auto stars = buttons(QStringLiteral("starButton"));
-        const auto aliases = window()->findChildren<WrapLabel *>(QStringLiteral("alias"));
-        QStringList list;
-        for (qsizetype i = 0; i < aliases.size(); ++i)
-            list << aliases[i]->text() + (stars[i]->isChecked() ? QStringLiteral("*") : QString());
-        return list.join(u' ');
+        QStringList shown;
+        for (QWidget *row : list()->shownRows())
+            shown << row->findChild<WrapLabel *>(QStringLiteral("alias"))->text();
+        for (qsizetype i = 0; i < shown.size(); ++i)
+            shown[i] += stars[i]->isChecked() ? QStringLiteral("*") : QString();
+        return shown.join(u' ');
+    }
+    // Whether a one-pixel line is drawn under each row but the last, inset at the leading side.
+    QString dividers()
+    {
+        const QImage image = list()->grab().toImage();
+        const qreal dpr = image.devicePixelRatio();
+        QString drawn;
+        for (QWidget *row : list()->shownRows()) {
+            const int y = row->geometry().bottom() + 1;
+            auto at = [&](int x) { return image.pixelColor(QPoint(x, y) * dpr); };
+            drawn += at(100) != at(20) ? u'-' : u'.';
+        }
+        return drawn;
     }
     void add(const QString &folder)
     {
@@ -61,6 +82,7 @@ private Q_SLOTS:
     void refusedFolderAndFailedSave();
     void fileChangedWhileOpen();
     void keyboard();
+    void keyboardRows();
     void longListShowsNewRow();
     void pickerStartsAtHome();
 };
@@ -132,8 +154,7 @@ void TestEditor::listEdits()
     add(QStringLiteral("/home/u/My Project")); // the same folder twice: two rows
     add(QStringLiteral("/srv/web_frontend"));
     QCOMPARE(rows(), QStringLiteral("my-project* my-project web_frontend"));
-    QCOMPARE(visibleRows(window()->findChild<QScrollArea *>()->widget()).join(u' '),
-             QStringLiteral("editorRow divider editorRow divider editorRow"));
+    QCOMPARE(dividers(), QStringLiteral("--."));
     CHECK_DRAWN(window());
     QVERIFY(visibleTexts(window()).contains(QStringLiteral("/srv/web_frontend")));
     saveScreenshot(window(), QStringLiteral("editor-three"));
@@ -221,6 +242,69 @@ void TestEditor::keyboard()
     QCOMPARE(recordedArguments(m_pgrep), QStringList({"-f", "chatwire-bridge.*server\\.py"}));
 }
 
+// Tab goes top to bottom; a star or a remove done from the keyboard leaves the focus on its row,
+// or on the next one, with its ring drawn around the glyph, never over it.
+void TestEditor::keyboardRows()
+{
+    writeFile(m_config, "projects:\n  a: /a\n  b: /b\n  c: /c\n");
+    controller().open();
+    QVERIFY(QTest::qWaitForWindowActive(window()));
+    auto focused = [] { return QApplication::focusWidget(); };
+    auto name = [&] {
+        auto *button = qobject_cast<QAbstractButton *>(focused());
+        if (!focused())
+            return QStringLiteral("(no focus)");
+        return focused()->accessibleName().isEmpty() && button ? button->text()
+                                                               : focused()->accessibleName();
+    };
+    auto press = [&](Qt::Key key) {
+        QTest::keyClick(focused() ? focused() : window(), key);
+        QCoreApplication::processEvents(); // the rows are shown afresh
+        return name();
+    };
+    auto *add = window()->findChild<QAbstractButton *>(QStringLiteral("addButton"));
+    add->setFocus(Qt::TabFocusReason);
+    QStringList order{name()};
+    for (int i = 0; i < 7; ++i)
+        order << press(Qt::Key_Tab);
+    QCOMPARE(order,
+             QStringList({"Add Project", "Make a the default", "Remove a", "Make b the default",
+                          "Remove b", "Make c the default", "Remove c", "Save"}));
+    for (int i = 0; i < 3; ++i)
+        press(Qt::Key_Backtab);
+    QCOMPARE(press(Qt::Key_Backtab), QStringLiteral("Make b the default"));
+    QCOMPARE(press(Qt::Key_Space), QStringLiteral("Make b the default"));
+    QCOMPARE(rows(), QStringLiteral("a b* c"));
+    QVERIFY(qobject_cast<PlainButton *>(focused())->showsKeyboardFocus());
+    QCOMPARE(press(Qt::Key_Tab), QStringLiteral("Remove b"));
+    QCOMPARE(press(Qt::Key_Space), QStringLiteral("Remove c")); // the next row takes its place
+    QCOMPARE(rows(), QStringLiteral("a* c"));
+    QVERIFY(qobject_cast<PlainButton *>(focused())->showsKeyboardFocus());
+    QCOMPARE(press(Qt::Key_Space), QStringLiteral("Remove a"));    // the last row: the one above
+    QCOMPARE(press(Qt::Key_Space), QStringLiteral("Add Project")); // none left
+
+    // The ring is drawn in the room around each glyph: the glyph looks the same with focus.
+    m_picks = {QStringLiteral("/srv/d")};
+    add->click();
+    QCoreApplication::processEvents();
+    auto *save = window()->findChild<QPushButton *>(QStringLiteral("saveButton"));
+    const QList<QAbstractButton *> glyphs{add, buttons(QStringLiteral("starButton")).value(0),
+                                          buttons(QStringLiteral("deleteButton")).value(0)};
+    for (QAbstractButton *button : glyphs) {
+        button->setFocus(Qt::TabFocusReason);
+        const QImage on = button->grab().toImage();
+        save->setFocus(Qt::TabFocusReason);
+        const QImage off = button->grab().toImage();
+        QVERIFY2(on != off, qPrintable(button->accessibleName())); // the ring shows
+        const QRect glyph = button->findChild<QLabel *>()->geometry();
+        const QRect scaled(glyph.topLeft() * on.devicePixelRatio(),
+                           glyph.size() * on.devicePixelRatio());
+        QVERIFY2(on.copy(scaled) == off.copy(scaled), qPrintable(button->accessibleName()));
+    }
+    glyphs[1]->setFocus(Qt::TabFocusReason);
+    saveScreenshot(window(), QStringLiteral("editor-focus-star"));
+}
+
 void TestEditor::longListShowsNewRow()
 {
     QByteArray list = "projects:\n";
@@ -231,10 +315,13 @@ void TestEditor::longListShowsNewRow()
     QVERIFY(QTest::qWaitForWindowExposed(window()));
     add(QStringLiteral("/srv/newest"));
     QCoreApplication::processEvents();
-    auto *scroll = window()->findChild<QScrollArea *>();
-    QWidget *last = buttons(QStringLiteral("starButton")).last()->parentWidget();
-    const QPoint at = last->mapTo(scroll->viewport(), QPoint(0, 0));
-    QTRY_VERIFY(scroll->viewport()->rect().contains(QRect(at, last->size())));
+    auto *view = this->list();
+    QWidget *last = view->rowWidget(view->count() - 1);
+    QVERIFY(last);
+    const QPoint at = last->mapTo(view->viewport(), QPoint(0, 0));
+    QTRY_VERIFY(view->viewport()->rect().contains(QRect(at, last->size())));
+    CHECK_DRAWN(window());
+    saveScreenshot(window(), QStringLiteral("editor-long"));
 }
 
 // The real folder dialog opens in the home folder.

@@ -5,6 +5,8 @@
 #include "support/drawncheck.h"
 #include "support/uitestkit.h"
 #include "ui/menucontentview.h"
+#include "ui/widgets/plainbutton.h"
+#include "ui/widgets/rowlist.h"
 #include "ui/widgets/wraplabel.h"
 
 #include <QAbstractButton>
@@ -13,8 +15,10 @@
 #include <QDir>
 #include <QLabel>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QWheelEvent>
 
 using namespace dorv;
 using namespace dorv::test;
@@ -87,6 +91,15 @@ class TestMenuPanel : public QObject {
     {
         return m_panel->findChildren<QAbstractButton *>(name);
     }
+    RowList *projectList() { return m_panel->findChild<RowList *>(QStringLiteral("projectRows")); }
+    // Whether project row `index` is on screen in full.
+    bool rowInView(int index)
+    {
+        QWidget *row = projectList()->rowWidget(index);
+        QWidget *viewport = projectList()->viewport();
+        return row && row->isVisible() &&
+               viewport->rect().contains(QRect(row->mapTo(viewport, QPoint()), row->size()));
+    }
 
 public Q_SLOTS:
     void recordUrl(const QUrl &url) { m_opened.append(url); }
@@ -139,10 +152,13 @@ void TestMenuPanel::states_data()
     QTest::addColumn<Shown>("shown");
     QTest::addColumn<bool>("dark");
     QTest::addColumn<int>("newSessions"); // sent by a click on New Session
+    QTest::addColumn<int>("room"); // >= 0: the screen leaves the projects only this much height
     auto row = [](const char *name, int code, const QByteArray &body, const QString &rows,
-                  const Shown &shown, const QByteArray &config = {}, bool dark = false) {
+                  const Shown &shown, const QByteArray &config = {}, bool dark = false,
+                  int room = -1) {
         const bool active = code == 200 && !body.contains("\"active_project\":\"\"");
-        QTest::newRow(name) << code << body << config << rows << shown << dark << int(active);
+        QTest::newRow(name) << code << body << config << rows << shown << dark << int(active)
+                            << room;
     };
     row("offline, a project remembered", 503, reply("connected", "api", {"api"}), kOffline,
         {{"DORV Bridge", "Offline", "Toggle bridge to start", "Quit DORV", "Ctrl+Q"}});
@@ -170,7 +186,7 @@ void TestMenuPanel::states_data()
     row("context past 64 bits", 200, reply("connected", "api", {}, R"(,"context_pct":1e300)"), {},
         {{"∞%"}});
     row("30 projects", 200, reply("connected", "project-29", many(30)), {},
-        {{"project-0", "Quit DORV", "New Session"}});
+        {{"project-29", "project-28", "Quit DORV", "New Session"}});
     row("long names", 200, reply("connected", kLong, {kLong, kLongWords, "api"}), {},
         {{kLong, kLongWords}});
     row("paths with underscores", 200, reply("connected", "web", {"web", "api"}), {},
@@ -179,6 +195,12 @@ void TestMenuPanel::states_data()
     row("dark", 200,
         reply("connected", "api", {"api", "web"}, R"(,"marvek_busy":true,"context_pct":41.5)"), {},
         {{"Connected", "41%"}, {}, kBlue}, {}, true);
+    // A short screen: the panel stays inside it, the projects give way, down to no row at all.
+    const QByteArray crowded = reply("connected", kLongWords, {"api", kLongWords, "web"},
+                                     R"(,"marvek_busy":true,"context_pct":100)");
+    const Shown allRows{{kLongWords, "Busy", "100%", "Quit DORV", "New Session"}};
+    row("short screen, part of a row", 200, crowded, {}, allRows, {}, false, 30);
+    row("short screen, no row", 200, crowded, {}, allRows, {}, false, 0);
 }
 
 void TestMenuPanel::states()
@@ -190,6 +212,7 @@ void TestMenuPanel::states()
     QFETCH(Shown, shown);
     QFETCH(bool, dark);
     QFETCH(int, newSessions);
+    QFETCH(int, room);
     if (dark) { // a panel built in a dark palette
         cleanup();
         QPalette palette(QColor(50, 50, 52), QColor(40, 40, 42));
@@ -203,6 +226,12 @@ void TestMenuPanel::states()
     if (code != 200)
         apply(code, {}); // a failed poll after an accepted one
     open();
+    if (room >= 0) {
+        const int others = m_window->height() - projectList()->height();
+        m_panel->setMaximumPanelHeight(others + room);
+        QTRY_COMPARE(m_window->height(), others + room);
+        QCOMPARE(projectList()->height(), room);
+    }
     const QSize opened = m_window->size();
     if (!rows.isEmpty())
         QCOMPARE(visibleRows(m_panel).join(u' '), rows);
@@ -220,6 +249,10 @@ void TestMenuPanel::states()
                    QStringLiteral("panel-") + QString::fromLatin1(QTest::currentDataTag()));
     CHECK_DRAWN(m_window, m_icon);
     QCOMPARE(m_window->size(), opened); // it opened at its final size, it does not jump
+    // With room enough, every row shows: a row measured too short would leave the end of the
+    // list behind a scroll bar.
+    m_panel->setMaximumPanelHeight(0);
+    QTRY_COMPARE(projectList()->verticalScrollBar()->maximum(), 0);
     QTest::mouseClick(buttons(QStringLiteral("menuItem")).value(0), Qt::LeftButton);
     QTest::qWait(50);
     QTRY_COMPARE(m_server->count("/new"), newSessions);
@@ -322,10 +355,19 @@ void TestMenuPanel::switchFlips()
 
 void TestMenuPanel::projectRows()
 {
+    // The first poll's rows arrive while the panel is open: a long list shows the active row.
+    open();
+    apply(200, reply("connected", "project-27", many(30)));
+    QTRY_VERIFY(rowInView(27));
+    QVERIFY(!rowInView(0));
+    m_window->hide();
+
     apply(200, reply("connected", "web", {"api", "web"}));
     open();
-    const auto rows = buttons(QStringLiteral("projectRow"));
-    QCOMPARE(rows.size(), 2);
+    const QList<QWidget *> rows{projectList()->rowWidget(0), projectList()->rowWidget(1)};
+    QCOMPARE(rows[0]->accessibleName(), QStringLiteral("api"));
+    QCOMPARE(rows[1]->accessibleDescription(), QStringLiteral("Active project"));
+    QCOMPARE(rows[0]->accessibleDescription(), QString());
     auto checkOf = [](QWidget *row) {
         return row->findChild<QLabel *>(QStringLiteral("checkmark"));
     };
@@ -334,30 +376,43 @@ void TestMenuPanel::projectRows()
     auto nameX = [](QWidget *row) { return row->findChild<WrapLabel *>()->x(); };
     QCOMPARE(nameX(rows[0]), nameX(rows[1])); // names line up with or without a check mark
 
+    // Only the active project changes: the check mark moves.
+    apply(200, reply("connected", "api", {"api", "web"}));
+    QVERIFY(!checkOf(rows[0])->pixmap().isNull());
+    QVERIFY(checkOf(rows[1])->pixmap().isNull());
+    apply(200, reply("connected", "web", {"api", "web"}));
+
     QTest::mouseClick(rows[1], Qt::LeftButton); // the active one is sent again
     QTRY_COMPARE(m_server->count("/use"), 1);
     for (const HttpRequest &r : m_server->requests())
         if (r.path == "/use")
             QCOMPARE(r.body, QByteArray(R"({"project":"web"})"));
 
-    // In a list that scrolls, the panel opens with the active row in view.
+    // In a list that scrolls, every opening shows the active row.
     m_window->hide();
     apply(200, reply("connected", "project-27", many(30)));
     open();
-    QWidget *active = buttons(QStringLiteral("projectRow")).value(27);
-    QWidget *viewport = active->parentWidget()->parentWidget();
-    const QRect shown(active->mapTo(viewport, QPoint()), active->size());
-    QVERIFY2(
-        viewport->rect().contains(shown),
-        qPrintable(QStringLiteral("%1 px down in %2 px").arg(shown.y()).arg(viewport->height())));
-    // With less room than the other rows take, about two rows stay: never the whole list.
-    m_panel->setMaximumPanelHeight(100);
-    QTRY_VERIFY(viewport->height() <= 56);
+    QVERIFY(rowInView(27));
+    // The wheel scrolls, and where the user scrolled to stays put over the next polls.
+    QScrollBar *bar = projectList()->findChild<QScrollBar *>(); // the one drawn
+    bar->triggerAction(QAbstractSlider::SliderToMinimum);
+    QWidget *viewport = projectList()->viewport();
+    QWheelEvent wheel(QPointF(20, 20), viewport->mapToGlobal(QPointF(20, 20)), {}, {0, -120},
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(viewport, &wheel);
+    const int scrolled = bar->value();
+    QVERIFY(scrolled > 0);
+    QVERIFY(!rowInView(27));
+    apply(200, reply("connected", "project-27", many(30)));
+    QCOMPARE(bar->value(), scrolled);
+    m_window->hide();
+    open();
+    QVERIFY(rowInView(27));
 }
 
 void TestMenuPanel::keyboard()
 {
-    apply(200, reply("connected", "api", {"api", "web"}));
+    apply(200, reply("connected", "web", {"api", "web"}));
     // Opened, a control has focus only where it shows it: a key press never acts on a control
     // the user cannot see is focused.
     open();
@@ -368,26 +423,47 @@ void TestMenuPanel::keyboard()
         QVERIFY(focused->grab().toImage() != withFocus);
     }
     buttons(QStringLiteral("bridgeSwitch")).value(0)->setFocus(Qt::TabFocusReason);
-    QStringList order;
-    for (int i = 0; i < 8; ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        order << QApplication::focusWidget()->accessibleName();
-    }
-    // Top to bottom, round again; wherever the window's activation left the focus.
-    const QStringList cycle = {
-        "Bridge", "api", "web", "New Session", "Configure Projects…", "Open Logs…", "Quit DORV"};
-    const qsizetype start = cycle.indexOf(order.value(0));
-    QVERIFY2(start >= 0, qPrintable(order.join(u',')));
-    for (qsizetype i = 0; i < order.size(); ++i)
-        QCOMPARE(order[i], cycle[(start + i) % cycle.size()]);
+    auto focusName = [] {
+        QWidget *focus = QApplication::focusWidget();
+        return focus ? focus->accessibleName() : QStringLiteral("(no focus)");
+    };
+    auto tab = [&](Qt::Key key = Qt::Key_Tab) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_window, key);
+        return focusName();
+    };
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_window,
+                    Qt::Key_Tab);
+    QStringList order{QApplication::focusWidget()->accessibleName()};
+    for (int i = 0; i < 7; ++i)
+        order << tab();
+    QCOMPARE(order, QStringList({"api", "web", "New Session", "Configure Projects…", "Open Logs…",
+                                 "Quit DORV", "Bridge", "api"}));
     // The focused row shows it: its picture differs from the same row without focus.
     QWidget *row = QApplication::focusWidget();
     const QImage focused = row->grab().toImage();
-    QTest::keyClick(row, Qt::Key_Tab);
+    QCOMPARE(tab(), QStringLiteral("web"));
     QVERIFY(row->grab().toImage() != focused);
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("api"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
     QTRY_COMPARE(m_server->count("/use"), 1);
+    // The next poll makes it the active row: the focus, and its ring, stay on it.
+    apply(200, reply("connected", "api", {"api", "web"}));
+    QCOMPARE(focusName(), QStringLiteral("api"));
+    QCOMPARE(QApplication::focusWidget()->accessibleDescription(),
+             QStringLiteral("Active project"));
+    QVERIFY(qobject_cast<PlainButton *>(QApplication::focusWidget())->showsKeyboardFocus());
+    QCOMPARE(tab(), QStringLiteral("web"));
+    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("api"));
+
+    // Tab walks a long list row by row, each row scrolled into view as it comes.
+    apply(200, reply("connected", "project-0", many(30)));
+    QCOMPARE(focusName(), QStringLiteral("project-0"));
+    for (int i = 1; i < 30; ++i) {
+        QCOMPARE(tab(), QStringLiteral("project-%1").arg(i));
+        QVERIFY(rowInView(i));
+    }
+    QCOMPARE(tab(), QStringLiteral("New Session"));
+    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("project-29"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QVERIFY(!m_window->isVisible());
     QVERIFY(!m_window->justHidden()); // a click on the icon right away reopens it

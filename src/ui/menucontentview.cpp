@@ -166,7 +166,7 @@ void MenuContentView::updateTabOrder()
     // Rows are rebuilt after the actions exist: keep the Tab order top to bottom.
     QList<QWidget *> chain{m_switch};
     if (m_projects->isVisibleTo(this))
-        chain += m_projects->rows();
+        chain.append(m_projects->tabStop());
     chain += m_actions->items();
     chain.append(m_quit);
     for (qsizetype i = 1; i < chain.size(); ++i)

@@ -1,5 +1,6 @@
 #include "ui/projecteditorview.h"
 
+#include "ui/projectlistview.h"
 #include "ui/style.h"
 #include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
@@ -8,8 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -17,21 +16,6 @@ namespace dorv {
 
 using style::Level;
 using style::Tint;
-
-namespace {
-
-PlainButton *symbolButton(const QString &name, int size, const QColor &color, QWidget *parent)
-{
-    auto *button = new PlainButton(parent);
-    auto *layout = uikit::hbox(button, 0);
-    auto *icon = new QLabel(button);
-    icon->setPixmap(style::symbol(name, color, size, parent->devicePixelRatioF()));
-    icon->setAttribute(Qt::WA_TransparentForMouseEvents);
-    layout->addWidget(icon);
-    return button;
-}
-
-} // namespace
 
 ProjectEditorView::ProjectEditorView(QWidget *parent)
     : QWidget(parent), m_refresh(new uikit::Coalescer(this, [this] { rebuild(); }))
@@ -42,11 +26,15 @@ ProjectEditorView::ProjectEditorView(QWidget *parent)
 
     auto *header = new QWidget(this);
     header->setObjectName(QStringLiteral("editorHeader"));
-    auto *headerLayout = uikit::hbox(header, style::kDefaultSpacing, {16, 12, 16, 12});
-    headerLayout->addWidget(uikit::makeLabel(tr("Projects"), style::font(13, QFont::DemiBold),
-                                             style::level(Level::Primary), header));
+    // The + keeps room around it for the focus ring, inside the header's padding.
+    auto *headerLayout =
+        uikit::hbox(header, style::kDefaultSpacing, {16, 0, 16 - uikit::kRingRoom, 0});
+    auto *title = uikit::makeLabel(tr("Projects"), style::font(13, QFont::DemiBold),
+                                   style::level(Level::Primary), header);
+    headerLayout->addWidget(title);
+    header->setFixedHeight(qMax(title->sizeHint().height(), title->minimumHeight()) + 2 * 12);
     headerLayout->addStretch();
-    auto *add = symbolButton(QStringLiteral("plus"), 14, style::color(Tint::Blue), header);
+    auto *add = uikit::symbolButton(QStringLiteral("plus"), 14, style::color(Tint::Blue), header);
     add->setObjectName(QStringLiteral("addButton"));
     add->setAccessibleName(tr("Add Project"));
     add->setToolTip(tr("Add a project directory"));
@@ -70,9 +58,10 @@ ProjectEditorView::ProjectEditorView(QWidget *parent)
                      0, Qt::AlignHCenter);
     layout->addWidget(m_emptyNotice);
 
-    m_scroll = uikit::makeScrollingColumn(this, QStringLiteral("projectList"), &m_rows);
-    m_rows->addStretch();
-    layout->addWidget(m_scroll, 1);
+    m_list = new ProjectListView(this);
+    connect(m_list, &ProjectListView::defaultRequested, this, &ProjectEditorView::defaultRequested);
+    connect(m_list, &ProjectListView::removeRequested, this, &ProjectEditorView::removeRequested);
+    layout->addWidget(m_list, 1);
     layout->addStretch(0);
 
     layout->addWidget(uikit::makeDivider(this));
@@ -92,7 +81,6 @@ ProjectEditorView::ProjectEditorView(QWidget *parent)
     saveButton->setObjectName(QStringLiteral("saveButton"));
     // Focus from the keyboard only: a click leaves no focus border behind.
     saveButton->setFocusPolicy(Qt::TabFocus);
-    // The filled accent button of a window's main action, at the small control size.
     saveButton->setFont(style::font(12));
     style::makeProminent(saveButton);
     connect(saveButton, &QPushButton::clicked, this, &ProjectEditorView::saveRequested);
@@ -125,64 +113,14 @@ void ProjectEditorView::rebuild()
 {
     m_refresh->cancel();
     const QList<ProjectEntry> &entries = m_entries;
+    // Rows first: the list keeps the focus on the row it was on, or hands it on when it empties.
+    m_list->showEntries(entries);
     m_emptyNotice->setVisible(entries.isEmpty());
-    m_scroll->setVisible(!entries.isEmpty());
-    uikit::clearLayout(m_rows);
-    m_rows->addStretch();
-    QWidget *last = nullptr;
-    auto add = [this](QWidget *widget) {
-        m_rows->insertWidget(m_rows->count() - 1, widget);
-        widget->show(); // at once, not on the next pass
-        return widget;
-    };
-    for (const ProjectEntry &entry : entries) {
-        last = add(projectRow(entry));
-        if (entry.id != entries.last().id)
-            add(uikit::makeDivider(m_scroll->widget(), 40));
-    }
-    if (m_revealLast && last) {
-        // A project added to a long list comes into view.
-        m_scroll->widget()->adjustSize();
-        m_scroll->ensureWidgetVisible(last, 0, 0);
-        m_scroll->verticalScrollBar()->setValue(m_scroll->verticalScrollBar()->maximum());
-    }
+    m_list->setVisible(!entries.isEmpty());
+    if (m_revealLast && !entries.isEmpty())
+        m_list->revealRow(int(entries.size()) -
+                          1); // a project added to a long list comes into view
     m_revealLast = false;
-}
-
-QWidget *ProjectEditorView::projectRow(const ProjectEntry &entry)
-{
-    auto *row = new QWidget(m_scroll->widget());
-    row->setObjectName(QStringLiteral("editorRow"));
-    auto *layout = uikit::hbox(row, 8, {16, 8, 16, 8});
-
-    auto *star = symbolButton(
-        entry.isDefault ? QStringLiteral("star.fill") : QStringLiteral("star"), 11,
-        entry.isDefault ? style::color(Tint::Orange) : style::level(Level::Secondary), row);
-    star->setObjectName(QStringLiteral("starButton"));
-    star->setAccessibleName(tr("Make %1 the default").arg(entry.alias));
-    star->setCheckable(true);
-    star->setChecked(entry.isDefault);
-    star->setToolTip(tr("Make default"));
-    star->setContentsMargins(0, 3, 0, 0);
-    // toggled, not clicked: a screen reader's toggle action emits only this. Pressing the star
-    // of the default entry unticks it, and still asks to make that entry the only default.
-    const QUuid id = entry.id;
-    connect(star, &PlainButton::toggled, this, [this, id] { Q_EMIT defaultRequested(id); });
-    layout->addWidget(star, 0, Qt::AlignTop);
-
-    layout->addLayout(uikit::nameOverPath(row, entry.alias, style::font(13, QFont::Medium),
-                                          entry.path.isNull() ? QStringLiteral("") : entry.path,
-                                          QStringLiteral("alias"), QStringLiteral("path")),
-                      1);
-
-    auto *del = symbolButton(QStringLiteral("xmark"), 10, style::color(Tint::Red), row);
-    del->setObjectName(QStringLiteral("deleteButton"));
-    del->setAccessibleName(tr("Remove %1").arg(entry.alias));
-    del->setToolTip(tr("Remove"));
-    del->setContentsMargins(0, 3, 0, 0);
-    connect(del, &PlainButton::clicked, this, [this, id] { Q_EMIT removeRequested(id); });
-    layout->addWidget(del, 0, Qt::AlignTop);
-    return row;
 }
 
 } // namespace dorv

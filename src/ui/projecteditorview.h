@@ -4,15 +4,13 @@
 
 #include <QWidget>
 
-class QScrollArea;
-class QVBoxLayout;
-
 // The content of the project editor window: the list with a star and a delete button per
 // entry, an add button, Save, and a notice line for what went wrong. A view: it shows the
 // entries it is given and emits what the user asked for. Return asks to save; Escape asks to
 // close, like the window's close button.
 namespace dorv {
 
+class ProjectListView;
 class WrapLabel;
 
 namespace uikit {
@@ -39,15 +37,13 @@ Q_SIGNALS:
 
 private:
     void rebuild();
-    QWidget *projectRow(const ProjectEntry &entry);
 
     QList<ProjectEntry> m_entries;
     uikit::Coalescer *m_refresh;
     bool m_revealLast = false;
 
     QWidget *m_emptyNotice = nullptr;
-    QScrollArea *m_scroll = nullptr;
-    QVBoxLayout *m_rows = nullptr;
+    ProjectListView *m_list = nullptr;
     WrapLabel *m_notice = nullptr;
 };
 

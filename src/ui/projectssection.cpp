@@ -1,22 +1,116 @@
 #include "ui/projectssection.h"
 
-#include "config/projectentry.h"
 #include "ui/style.h"
 #include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
+#include "ui/widgets/rowlist.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace dorv {
 
 using style::Level;
 
-// However little room the screen leaves, about two rows stay visible.
-constexpr int kMinimumRowsHeight = 56;
+namespace {
+
+QFont nameFont()
+{
+    return style::font(13, QFont::Medium);
+}
+
+// Row padding, the check mark slot and the gap after it: what the name column leaves over.
+constexpr int kPadding = 14;
+constexpr int kCheckWidth = 14;
+constexpr int kGap = 8;
+constexpr int kRowTopBottom = 4;
+
+// One project row: the check mark slot, the name over its path.
+class ProjectRow : public PlainButton {
+public:
+    explicit ProjectRow(QWidget *parent) : PlainButton(parent)
+    {
+        setObjectName(QStringLiteral("projectRow"));
+        // Tab reaches the rows through their list, which knows their order.
+        setFocusPolicy(Qt::ClickFocus);
+        auto *layout = uikit::hbox(this, kGap, {kPadding, kRowTopBottom, kPadding, kRowTopBottom});
+        // The slot keeps its width without a check mark, so every name starts at the same place.
+        m_check = new QLabel(this);
+        m_check->setObjectName(QStringLiteral("checkmark"));
+        m_check->setFixedWidth(kCheckWidth);
+        m_check->setContentsMargins(0, 2, 0, 0);
+        m_check->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        m_check->setAttribute(Qt::WA_TransparentForMouseEvents);
+        layout->addWidget(m_check, 0, Qt::AlignTop);
+        m_text = uikit::nameOverPath(this, nameFont(), QStringLiteral("projectName"),
+                                     QStringLiteral("projectPath"));
+        layout->addLayout(m_text.column, 1);
+    }
+
+    QString name() const { return m_name; }
+
+    void show(const QString &name, const QString &path, bool active)
+    {
+        m_name = name;
+        setAccessibleName(name);
+        setAccessibleDescription(active ? QStringLiteral("Active project") : QString());
+        if (m_check->pixmap().isNull() == active) {
+            if (active)
+                m_check->setPixmap(style::symbol(QStringLiteral("checkmark"),
+                                                 style::color(style::Tint::Blue), 10,
+                                                 devicePixelRatioF()));
+            else
+                m_check->clear();
+        }
+        m_text.show(name, path);
+    }
+
+    static int heightFor(const QString &name, bool hasPath, int width)
+    {
+        const int column = width - 2 * kPadding - kCheckWidth - kGap;
+        return 2 * kRowTopBottom +
+               uikit::NameOverPath::heightFor(name, nameFont(), hasPath, column);
+    }
+
+private:
+    QLabel *m_check;
+    uikit::NameOverPath m_text;
+    QString m_name;
+};
+
+} // namespace
+
+class ProjectRowList : public RowList {
+public:
+    explicit ProjectRowList(ProjectsSection *section) : RowList(section), m_section(section)
+    {
+        setObjectName(QStringLiteral("projectRows"));
+    }
+
+protected:
+    QWidget *createRow(QWidget *viewport) override
+    {
+        auto *row = new ProjectRow(viewport);
+        connect(row, &PlainButton::clicked, m_section,
+                [this, row] { Q_EMIT m_section->projectChosen(row->name()); });
+        return row;
+    }
+    void bindRow(QWidget *row, int index) override
+    {
+        const QString &name = m_section->m_names.at(index);
+        static_cast<ProjectRow *>(row)->show(name, m_section->m_paths.value(name),
+                                             name == m_section->m_active);
+    }
+    int measureRow(int index, int width) const override
+    {
+        const QString &name = m_section->m_names.at(index);
+        return ProjectRow::heightFor(name, m_section->m_paths.contains(name), width);
+    }
+
+private:
+    ProjectsSection *m_section;
+};
 
 ProjectsSection::ProjectsSection(QWidget *parent) : QWidget(parent)
 {
@@ -31,107 +125,70 @@ ProjectsSection::ProjectsSection(QWidget *parent) : QWidget(parent)
     heading->setMinimumHeight(uikit::lineHeight(font) + 10);
     layout->addWidget(heading);
 
-    m_scroll = uikit::makeScrollingColumn(this, QStringLiteral("projectRows"), &m_rows);
-    m_list = m_scroll->widget();
-    // A slim bar that leaves the rows their width, as an overlay scroller does.
-    m_scroll->verticalScrollBar()->setStyleSheet(
-        QStringLiteral("QScrollBar:vertical { width: 8px; background: transparent; margin: 2px; }"
-                       "QScrollBar::handle:vertical { background: %1; border-radius: 2px;"
-                       " min-height: 24px; }"
-                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
-                       "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
-            .arg(style::level(Level::Tertiary).name(QColor::HexArgb)));
-    m_scroll->setFixedHeight(0); // its height is always the one fitRows() gave it
-    layout->addWidget(m_scroll);
+    m_list = new ProjectRowList(this);
+    m_list->setFixedHeight(0); // its height is always the one fitRows() gave it
+    layout->addWidget(m_list);
 }
 
 void ProjectsSection::showProjects(const QStringList &names, const QString &active,
                                    const QList<ProjectEntry> &known)
 {
-    QList<std::pair<QString, QString>> rows; // alias, path (null: none known)
-    QString key = active + u'\n';
-    for (const QString &name : names) {
-        QString path;
-        for (const ProjectEntry &entry : known) {
-            if (entry.alias == name) {
-                path = entry.path.isNull() ? QStringLiteral("") : entry.path;
-                break;
-            }
-        }
-        rows.append({name, path});
-        key += name + u'\t' + (path.isNull() ? QStringLiteral("\x01") : path) + u'\n';
-    }
-    if (key == m_key)
+    // A poll that changes nothing costs a comparison. Only aliases and paths count: every load
+    // of the list gives its entries new ids.
+    bool knownChanged = known.size() != m_known.size();
+    const bool sameList = known.constData() == m_known.constData(); // shared: nothing reloaded
+    for (qsizetype i = 0; !knownChanged && !sameList && i < known.size(); ++i)
+        knownChanged = known[i].alias != m_known[i].alias || known[i].path != m_known[i].path;
+    m_known = known; // equal or not: the next poll then compares shared lists in one step
+    if (!knownChanged && names == m_names && active == m_active)
         return;
-    m_key = key;
-    uikit::clearLayout(m_rows);
-    m_active = nullptr;
-    for (const auto &[name, path] : rows) {
-        QWidget *row = projectRow(name, path, name == active);
-        m_rows->addWidget(row);
-        row->show(); // at once, so the height is right in this pass
-        if (name == active && !m_active)
-            m_active = row;
+    if (knownChanged) {
+        m_paths.clear();
+        for (const ProjectEntry &entry : known)
+            if (!m_paths.contains(entry.alias))
+                m_paths.insert(entry.alias, entry.path.isNull() ? QStringLiteral("") : entry.path);
     }
+    const bool rowsChanged = knownChanged || names != m_names;
+    m_names = names;
+    m_active = active;
+    if (rowsChanged)
+        m_list->setKeys(names);
+    else
+        m_list->rebindRows();
+    // Rows that arrive while the panel is open show the active one too, not the top; a row
+    // with the keyboard focus stays in view instead.
+    if (!m_list->isAncestorOf(window()->focusWidget()))
+        revealActive();
 }
 
 void ProjectsSection::revealActive()
 {
-    if (m_active)
-        m_scroll->ensureWidgetVisible(m_active, 0, 0);
+    const qsizetype index = m_names.indexOf(m_active);
+    if (index >= 0)
+        m_list->revealRow(int(index));
 }
 
 int ProjectsSection::rowsHeight() const
 {
-    return m_scroll->height();
+    return m_list->height();
+}
+
+QWidget *ProjectsSection::tabStop() const
+{
+    return m_list;
 }
 
 void ProjectsSection::fitRows(int width, int limit)
 {
-    const int full = qMax(0, m_rows->totalHeightForWidth(width));
-    const int shown = limit < 0 ? full : qMin(full, qMax(limit, kMinimumRowsHeight));
-    if (m_scroll->height() == shown && m_scroll->minimumHeight() == shown)
+    const int full = m_list->contentHeight(width);
+    // However little room the screen leaves, the panel stays inside it: the list gives way,
+    // down to no row at all.
+    const int shown = limit < 0 ? full : qMin(full, qMax(0, limit));
+    if (m_list->height() == shown && m_list->minimumHeight() == shown)
         return;
-    m_scroll->setFixedHeight(shown);
+    m_list->setFixedHeight(shown);
     layout()->invalidate();
     updateGeometry();
-}
-
-QList<QWidget *> ProjectsSection::rows() const
-{
-    QList<QWidget *> list;
-    for (int i = 0; i < m_rows->count(); ++i)
-        list.append(m_rows->itemAt(i)->widget());
-    return list;
-}
-
-QWidget *ProjectsSection::projectRow(const QString &name, const QString &path, bool active)
-{
-    auto *row = new PlainButton(m_list);
-    row->setObjectName(QStringLiteral("projectRow"));
-    row->setAccessibleName(name);
-    if (active)
-        row->setAccessibleDescription(QStringLiteral("Active project"));
-    auto *layout = uikit::hbox(row, 8, {14, 4, 14, 4});
-
-    // The slot keeps its width without a check mark, so every name starts at the same place.
-    auto *check = new QLabel(row);
-    check->setObjectName(QStringLiteral("checkmark"));
-    check->setFixedWidth(14);
-    check->setContentsMargins(0, 2, 0, 0);
-    check->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    check->setAttribute(Qt::WA_TransparentForMouseEvents);
-    if (active)
-        check->setPixmap(style::symbol(QStringLiteral("checkmark"), style::color(style::Tint::Blue),
-                                       10, devicePixelRatioF()));
-    layout->addWidget(check, 0, Qt::AlignTop);
-    layout->addLayout(uikit::nameOverPath(row, name, style::font(13, QFont::Medium), path,
-                                          QStringLiteral("projectName"),
-                                          QStringLiteral("projectPath")),
-                      1);
-
-    connect(row, &PlainButton::clicked, this, [this, name] { Q_EMIT projectChosen(name); });
-    return row;
 }
 
 } // namespace dorv

@@ -1,44 +1,44 @@
 #pragma once
 
-#include <QPointer>
+#include "config/projectentry.h"
+
+#include <QHash>
 #include <QWidget>
 
-class QScrollArea;
-class QVBoxLayout;
-
-// The bridge's projects: a heading and one row per alias; pressing a row asks to switch the
-// bridge to it. The rows scroll when the panel cannot show them all.
+// The bridge's projects: a heading and one row per alias; a row pressed asks to switch to its
+// project. Only the rows on screen exist as widgets, so a long list costs what it shows.
 namespace dorv {
 
-struct ProjectEntry;
+class ProjectRowList;
 
 class ProjectsSection : public QWidget {
     Q_OBJECT
 public:
     explicit ProjectsSection(QWidget *parent = nullptr);
 
-    // Shows `names` in order, marking `active`; under each name the path of the first entry of
-    // `known` with that alias. Rows are rebuilt only when something shown has changed.
+    // Shows `names` in order, a check mark at `active`, under each name the path of the first
+    // entry of `known` with that alias. Does nothing when nothing changed.
     void showProjects(const QStringList &names, const QString &active,
                       const QList<ProjectEntry> &known);
     // Shows the rows at `width` in at most `limit` height (all of them when limit < 0).
     void fitRows(int width, int limit);
-    // Scrolls the active project's row into view.
+    // Scrolls the active project's row into view, now and whenever the list is resized.
     void revealActive();
     int rowsHeight() const;
-    QList<QWidget *> rows() const;
+    // The section's place in the Tab order: Tab then walks its rows.
+    QWidget *tabStop() const;
 
 Q_SIGNALS:
     void projectChosen(const QString &name);
 
 private:
-    QWidget *projectRow(const QString &name, const QString &path, bool active);
+    friend class ProjectRowList;
 
-    QScrollArea *m_scroll;
-    QWidget *m_list;
-    QVBoxLayout *m_rows;
-    QString m_key;
-    QPointer<QWidget> m_active;
+    ProjectRowList *m_list;
+    QStringList m_names;
+    QString m_active;
+    QList<ProjectEntry> m_known;
+    QHash<QString, QString> m_paths; // alias -> path of its first entry
 };
 
 } // namespace dorv

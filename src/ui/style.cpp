@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPalette>
+#include <QScrollBar>
 #include <QSvgRenderer>
 #include <QWidget>
 
@@ -96,6 +97,17 @@ QIcon trayIcon(const QString &name, const QColor &color, qreal dpr)
     for (int size : {16, 22, 24, 32})
         icon.addPixmap(symbol(name, color, size, dpr));
     return icon;
+}
+
+void makeSlim(QScrollBar *bar)
+{
+    bar->setStyleSheet(
+        QStringLiteral("QScrollBar:vertical { width: 8px; background: transparent; margin: 2px; }"
+                       "QScrollBar::handle:vertical { background: %1; border-radius: 2px;"
+                       " min-height: 24px; }"
+                       "QScrollBar::add-line, QScrollBar::sub-line { height: 0; }"
+                       "QScrollBar::add-page, QScrollBar::sub-page { background: none; }")
+            .arg(level(Level::Tertiary).name(QColor::HexArgb)));
 }
 
 void setFontAndColor(QWidget *label, const QFont &font, const QColor &color)

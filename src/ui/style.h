@@ -7,6 +7,7 @@
 #include <QIcon>
 #include <QPixmap>
 
+class QScrollBar;
 class QWidget;
 
 // Fonts, colours and symbol images shared by the panel, the editor and the tray icon.
@@ -37,5 +38,7 @@ QIcon trayIcon(const QString &name, const QColor &color, qreal dpr);
 void setFontAndColor(QWidget *label, const QFont &font, const QColor &color);
 // The filled accent button of a window's main action, at the small control size.
 void makeProminent(QWidget *button);
+// The slim scroll bar of every list: a narrow rounded handle, no arrows, no track.
+void makeSlim(QScrollBar *bar);
 
 } // namespace dorv::style

@@ -3,15 +3,22 @@
 #include "ui/style.h"
 #include "ui/widgets/elidedlabel.h"
 #include "ui/widgets/filledframe.h"
+#include "ui/widgets/plainbutton.h"
 #include "ui/widgets/wraplabel.h"
 
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 namespace dorv::uikit {
+
+namespace {
+QFont pathFont()
+{
+    return style::font(10);
+}
+} // namespace
 
 int lineHeight(const QFont &font)
 {
@@ -45,13 +52,22 @@ QVBoxLayout *vbox(QWidget *owner, int spacing, QMargins margins)
     return layout;
 }
 
-void clearLayout(QLayout *layout, int from)
+PlainButton *symbolButton(const QString &name, int size, const QColor &color, QWidget *parent)
 {
-    while (layout->count() > from) {
-        QLayoutItem *item = layout->takeAt(from);
-        delete item->widget();
-        delete item;
-    }
+    auto *button = new PlainButton(parent);
+    auto *layout = hbox(button, 0, {kRingRoom, kRingRoom, kRingRoom, kRingRoom});
+    auto *icon = new QLabel(button);
+    icon->setObjectName(QStringLiteral("symbol"));
+    icon->setAttribute(Qt::WA_TransparentForMouseEvents);
+    layout->addWidget(icon);
+    setSymbol(button, name, size, color);
+    return button;
+}
+
+void setSymbol(PlainButton *button, const QString &name, int size, const QColor &color)
+{
+    button->findChild<QLabel *>(QStringLiteral("symbol"))
+        ->setPixmap(style::symbol(name, color, size, button->devicePixelRatioF()));
 }
 
 QWidget *makeDivider(QWidget *parent, int inset)
@@ -66,41 +82,37 @@ QWidget *makeDivider(QWidget *parent, int inset)
     return row;
 }
 
-QScrollArea *makeScrollingColumn(QWidget *parent, const QString &name, QVBoxLayout **rows)
+NameOverPath nameOverPath(QWidget *owner, const QFont &nameFont, const QString &nameObject,
+                          const QString &pathObject)
 {
-    auto *area = new QScrollArea(parent);
-    area->setObjectName(name);
-    area->setFrameShape(QFrame::NoFrame);
-    area->setWidgetResizable(true);
-    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    area->setFocusPolicy(Qt::NoFocus);
-    area->viewport()->setAutoFillBackground(false);
-    auto *column = new QWidget(area);
-    *rows = vbox(column, 0);
-    area->setWidget(column);
-    column->setAutoFillBackground(false); // setWidget() turned it on
-    return area;
+    NameOverPath parts;
+    parts.column = vbox(nullptr, 1);
+    parts.name = new WrapLabel(owner);
+    parts.name->setObjectName(nameObject);
+    parts.name->setFont(nameFont);
+    parts.name->setColor(style::level(style::Level::Primary));
+    parts.column->addWidget(parts.name);
+    parts.path = new ElidedLabel(owner);
+    parts.path->setObjectName(pathObject);
+    style::setFontAndColor(parts.path, pathFont(), style::level(style::Level::Tertiary));
+    parts.path->setAttribute(Qt::WA_TransparentForMouseEvents);
+    parts.path->hide();
+    parts.column->addWidget(parts.path);
+    return parts;
 }
 
-QVBoxLayout *nameOverPath(QWidget *owner, const QString &name, const QFont &nameFont,
-                          const QString &path, const QString &nameObject, const QString &pathObject)
+void NameOverPath::show(const QString &nameText, const QString &pathText) const
 {
-    auto *column = vbox(nullptr, 1);
-    auto *title = new WrapLabel(owner);
-    title->setObjectName(nameObject);
-    title->setFont(nameFont);
-    title->setColor(style::level(style::Level::Primary));
-    title->setText(name);
-    column->addWidget(title);
-    if (!path.isNull()) {
-        auto *line = new ElidedLabel(owner);
-        line->setObjectName(pathObject);
-        style::setFontAndColor(line, style::font(10), style::level(style::Level::Tertiary));
-        line->setFullText(path);
-        line->setAttribute(Qt::WA_TransparentForMouseEvents);
-        column->addWidget(line);
-    }
-    return column;
+    name->setText(nameText);
+    if (!pathText.isNull() && pathText != path->fullText())
+        path->setFullText(pathText);
+    path->setVisible(!pathText.isNull());
+}
+
+int NameOverPath::heightFor(const QString &nameText, const QFont &nameFont, bool hasPath, int width)
+{
+    static const int pathLine = 1 + lineHeight(pathFont());
+    return WrapLabel::heightFor(nameText, nameFont, width) + (hasPath ? pathLine : 0);
 }
 
 Coalescer::Coalescer(QObject *parent, std::function<void()> refresh)

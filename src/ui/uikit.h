@@ -9,11 +9,15 @@ class QColor;
 class QFont;
 class QHBoxLayout;
 class QLabel;
-class QLayout;
-class QScrollArea;
 class QString;
 class QVBoxLayout;
 class QWidget;
+
+namespace dorv {
+class ElidedLabel;
+class PlainButton;
+class WrapLabel;
+} // namespace dorv
 
 // Small building blocks shared by the panel and the editor.
 namespace dorv::uikit {
@@ -28,20 +32,28 @@ QLabel *makeLabel(const QString &text, const QFont &font, const QColor &color, Q
 QHBoxLayout *hbox(QWidget *owner, int spacing, QMargins margins = {});
 QVBoxLayout *vbox(QWidget *owner, int spacing, QMargins margins = {});
 
-// Deletes the items of a layout from position `from` on, with their widgets.
-void clearLayout(QLayout *layout, int from = 0);
+// Room left around a symbol button's glyph, so the focus ring is drawn around it, not over it.
+constexpr int kRingRoom = 4;
+
+// A plain button showing one symbol, with kRingRoom around it; the symbol is its child label.
+PlainButton *symbolButton(const QString &name, int size, const QColor &color, QWidget *parent);
+void setSymbol(PlainButton *button, const QString &name, int size, const QColor &color);
 
 // A thin full-width separator line; `inset` leaves room at the leading side.
 QWidget *makeDivider(QWidget *parent, int inset = 0);
 
-// A vertically scrolling column without a frame or a horizontal bar, transparent, so its parent
-// shows beside the rows; the column's layout goes to *rows.
-QScrollArea *makeScrollingColumn(QWidget *parent, const QString &name, QVBoxLayout **rows);
-
 // A project's name (wrapping, no line limit) over its path (one line, shortened in the middle),
-// spacing 1; no path line when `path` is null.
-QVBoxLayout *nameOverPath(QWidget *owner, const QString &name, const QFont &nameFont,
-                          const QString &path, const QString &nameObject,
+// spacing 1; filled by show().
+struct NameOverPath {
+    QVBoxLayout *column = nullptr;
+    WrapLabel *name = nullptr;
+    ElidedLabel *path = nullptr;
+    // No path line when `path` is null.
+    void show(const QString &nameText, const QString &pathText) const;
+    // The column's height at `width`, without widgets.
+    static int heightFor(const QString &nameText, const QFont &nameFont, bool hasPath, int width);
+};
+NameOverPath nameOverPath(QWidget *owner, const QFont &nameFont, const QString &nameObject,
                           const QString &pathObject);
 
 // Runs a refresh at most once per event-loop pass, however often it is requested.

@@ -10,6 +10,8 @@ class FocusButton : public QAbstractButton {
     Q_OBJECT
 public:
     explicit FocusButton(QWidget *parent = nullptr);
+    // Whether the focus came from the keyboard, so the ring shows.
+    bool showsKeyboardFocus() const { return m_keyboardFocus; }
 
 protected:
     // True while the focus is here and the keyboard moved it here.

@@ -20,7 +20,8 @@ void drawFocusRing(QPainter &painter, const QRectF &rect, qreal radius)
 
 bool showsFocusRing(Qt::FocusReason reason)
 {
-    return reason != Qt::MouseFocusReason;
+    return reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+           reason == Qt::ShortcutFocusReason || reason == Qt::ActiveWindowFocusReason;
 }
 
 } // namespace dorv

@@ -9,8 +9,8 @@ class QPainter;
 namespace dorv {
 
 void drawFocusRing(QPainter &painter, const QRectF &rect, qreal radius);
-// Focus shows a ring unless a click put it there: the controls take focus only from the
-// keyboard, from the window becoming active, or from a row rebuilt in place.
+// Focus that the keyboard moved (Tab, Backtab, a shortcut) shows a ring, and so does focus a
+// window gives back when it becomes active again; a click, or the program, does not.
 bool showsFocusRing(Qt::FocusReason reason);
 
 } // namespace dorv

@@ -18,6 +18,8 @@ public:
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
+    // The height `text` takes in `font` at `width`, without a widget.
+    static int heightFor(const QString &text, const QFont &font, int width);
 
 protected:
     void paintEvent(QPaintEvent *) override;
