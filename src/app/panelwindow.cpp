@@ -89,6 +89,7 @@ void PanelWindow::showAt(const QRect &anchor)
     m_content->setMaximumPanelHeight(m_popup ? panelRoom(anchor, area) : area.height() - 80);
     adjustSize();
     place();
+    m_freshlyShown = true;
     show();
     raise();
     activateWindow();
@@ -126,6 +127,22 @@ bool PanelWindow::justHidden() const
 void PanelWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() &&
+        std::exchange(m_freshlyShown, false)) {
+        // Activating a window focuses its first control (or the last one clicked) once this
+        // event is through. A panel just opened has no focused control until Tab: a Space then
+        // acts on nothing rather than on a control the user did not choose.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                QWidget *focused = focusWidget();
+                if (focused && focused != this && !focused->hasFocus())
+                    return;
+                if (focused && focused != this)
+                    focused->clearFocus();
+            },
+            Qt::QueuedConnection);
+    }
     if (m_popup && event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) {
         m_hiddenAt.start(); // only this kind of closing can come from a click on the icon
         hide();

@@ -91,7 +91,9 @@ class Session:
         self.wait(self.control, 10, "stand-in bridge")
 
     def launch(self, log_name="app.log"):
-        return self.d.spawn([self.app_path], stderr=open(os.path.join(self.out, log_name), "w"))
+        # --verbose: the log shows every service command the utility ran.
+        return self.d.spawn([self.app_path, "--verbose"],
+                            stderr=open(os.path.join(self.out, log_name), "w"))
 
     def write_projects(self, text):
         with open(self.project_file, "w") as f:
@@ -214,6 +216,8 @@ def daily_use(s):
     s.wait(lambda: (s.control() or {}).get("reloads") == 1, 3, "SIGHUP at the stand-in")
     s.wait(lambda: "my-tools" in s.projects(), 3, "the new project in /status")
 
+    keyboard_only(s, icon)
+
     log("6. thirty projects: the panel fits the screen, clear of the icon; Escape closes it, a click at once reopens it")
     s.write_projects("projects:\n" + "".join("  project-%d: /srv/p%d\n" % (i, i)
                                              for i in range(30)))
@@ -247,6 +251,53 @@ def daily_use(s):
     tall_panel()
     s.press("push button", "Quit DORV")
     s.exited(s.app, 5, "Quit DORV")
+
+
+def focused(s):
+    """The name of the control that has the keyboard focus, as a screen reader is told."""
+    import pyatspi
+    desktop = pyatspi.Registry.getDesktop(0)
+    desktop.clear_cache()
+    root = next((a for a in desktop if a is not None and a.name == "DORV"), None)
+    hit = root and pyatspi.findDescendant(
+        root, lambda a: a.getState().contains(pyatspi.STATE_FOCUSED))
+    return hit.name if hit else None
+
+
+def keyboard_only(s, icon):
+    log("5b. the keyboard only: Tab to a project, Return, again; the editor, Escape; no service "
+        "command but the first query")
+    s.control(clear_requests=True)
+    s.open_panel(icon)
+
+    def tab_to(name):
+        for _ in range(12):
+            s.d.run("xdotool", "key", "Tab")
+            time.sleep(0.15)
+            if focused(s) == name:
+                return
+        fail("Tab never reached %r (focus on %r)" % (name, focused(s)))
+
+    for project in ("web", "api"):
+        tab_to(project)
+        s.d.run("xdotool", "key", "Return")
+        s.wait(lambda: [r["body"] for r in s.requests("/use")][-1:] ==
+               ['{"project":"%s"}' % project], 3, "POST /use for " + project)
+        # The rows are rebuilt for the new active project: the focus stays where it was.
+        s.wait(lambda: s.find("push button", project).description == "Active project", 7,
+               project + " to become the active project")
+        expect("the focus after the rows were rebuilt", focused(s), project)
+    tab_to("Configure Projects…")
+    s.d.run("xdotool", "key", "Return")
+    s.wait(lambda: s.window("DORV Projects"), 5, "the editor")
+    s.d.run("xdotool", "key", "Escape")
+    s.wait(lambda: not s.window("DORV Projects"), 3, "Escape to close the editor")
+    expect("the /use bodies", [r["body"] for r in s.requests("/use")],
+           ['{"project":"web"}', '{"project":"api"}'])
+    with open(os.path.join(s.out, "app.log"), encoding="utf-8", errors="replace") as f:
+        ran = [line for line in f if "dorv.service" in line]
+    if any(" start " in line or " stop " in line for line in ran):
+        fail("a service command ran: %s" % ran)
 
 
 def fits(s, icon, g, rows):
