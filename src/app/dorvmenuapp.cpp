@@ -1,13 +1,14 @@
 #include "app/dorvmenuapp.h"
+#include "common/coalescer.h"
 
 #include "app/appcontroller.h"
 #include "app/panelwindow.h"
 #include "app/traymenu.h"
 #include "common/logging.h"
 #include "config/projectconfig.h"
+#include "ui/helpers.h"
 #include "ui/menucontentview.h"
 #include "ui/style.h"
-#include "ui/uikit.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -43,14 +44,14 @@ DORVMenuApp::DORVMenuApp(AppSeams seams, QObject *parent)
       m_editor(new SettingsWindowController(new ProjectConfig(seams.pgrepProgram, this),
                                             std::move(seams.folderPicker), this)),
       m_controller(new AppController(m_status, &m_service, m_editor, this)),
-      m_iconUpdate(new uikit::Coalescer(this, [this] {
+      m_iconUpdate(new Coalescer(this, [this] {
           updateIcon();
           // Hosts may read the exported menu without asking first: keep it current.
           if (m_menu)
               m_menu->showState(*m_status, m_controller->agentLoaded());
       }))
 {
-    connect(m_status, &BridgeStatus::changed, m_iconUpdate, &uikit::Coalescer::request);
+    connect(m_status, &BridgeStatus::changed, m_iconUpdate, &Coalescer::request);
     // The editor opens over where the panel was: on Wayland a window may not be raised over
     // another without the compositor's consent, so the panel gets out of the way.
     connect(m_controller, &AppController::editorOpening, this, [this] {

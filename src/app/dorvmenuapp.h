@@ -16,15 +16,13 @@ class QSystemTrayIcon;
 // either. Polling starts the first time the panel is shown.
 namespace dorv {
 
+class Coalescer;
+
 class AppController;
 class MenuContentView;
 class PanelWindow;
 class ProjectConfig;
 class TrayMenu;
-
-namespace uikit {
-class Coalescer;
-}
 
 // What a test may point elsewhere; the program keeps the defaults.
 struct AppSeams {
@@ -76,7 +74,7 @@ private:
     std::unique_ptr<PanelWindow> m_window;
     QSystemTrayIcon *m_tray = nullptr;
     TrayMenu *m_menu = nullptr;
-    uikit::Coalescer *m_iconUpdate;
+    Coalescer *m_iconUpdate;
     QString m_iconName;
     QColor m_iconColor;
     bool m_trayStale = false; // the tray has not been given the current icon yet

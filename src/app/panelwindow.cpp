@@ -2,6 +2,7 @@
 
 #include "ui/menucontentview.h"
 #include "ui/style.h"
+#include "ui/widgets/focusbutton.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -135,10 +136,9 @@ void PanelWindow::changeEvent(QEvent *event)
         QMetaObject::invokeMethod(
             this,
             [this] {
-                QWidget *focused = focusWidget();
-                if (focused && focused != this && !focused->hasFocus())
-                    return;
-                if (focused && focused != this)
+                auto *focused = qobject_cast<FocusButton *>(focusWidget());
+                if (focused && focused->hasFocus() &&
+                    focused->focusReason() == Qt::ActiveWindowFocusReason)
                     focused->clearFocus();
             },
             Qt::QueuedConnection);

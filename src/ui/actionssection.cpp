@@ -1,7 +1,7 @@
 #include "ui/actionssection.h"
 
+#include "ui/helpers.h"
 #include "ui/style.h"
-#include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
 
 #include <QHBoxLayout>
@@ -13,7 +13,7 @@ namespace dorv {
 ActionsSection::ActionsSection(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("actionsSection"));
-    auto *layout = uikit::vbox(this, 0);
+    auto *layout = helpers::vbox(this, 0);
     connect(menuItem(QStringLiteral("arrow.counterclockwise"), QStringLiteral("New Session")),
             &PlainButton::clicked, this, &ActionsSection::newSessionRequested);
     connect(menuItem(QStringLiteral("gearshape"), QStringLiteral("Configure Projects…")),
@@ -34,7 +34,7 @@ PlainButton *ActionsSection::menuItem(const QString &icon, const QString &title)
     auto *item = new PlainButton(this);
     item->setObjectName(QStringLiteral("menuItem"));
     item->setAccessibleName(title);
-    auto *layout = uikit::hbox(item, 8, {14, 5, 14, 5});
+    auto *layout = helpers::hbox(item, 8, {14, 5, 14, 5});
     auto *symbol = new QLabel(item);
     symbol->setFixedWidth(16);
     symbol->setAlignment(Qt::AlignCenter);
@@ -43,7 +43,7 @@ PlainButton *ActionsSection::menuItem(const QString &icon, const QString &title)
     symbol->setAttribute(Qt::WA_TransparentForMouseEvents);
     layout->addWidget(symbol);
     layout->addWidget(
-        uikit::makeLabel(title, style::font(13), style::level(style::Level::Primary), item));
+        helpers::makeLabel(title, style::font(13), style::level(style::Level::Primary), item));
     item->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     m_items.append(item);
     return item;

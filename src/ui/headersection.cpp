@@ -1,7 +1,7 @@
 #include "ui/headersection.h"
 
+#include "ui/helpers.h"
 #include "ui/style.h"
-#include "ui/uikit.h"
 #include "ui/widgets/dot.h"
 #include "ui/widgets/filledframe.h"
 
@@ -13,17 +13,17 @@ namespace dorv {
 HeaderSection::HeaderSection(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("headerSection"));
-    auto *layout = uikit::hbox(this, style::kDefaultSpacing, {14, 10, 14, 10});
-    layout->addWidget(uikit::makeLabel(QStringLiteral("DORV Bridge"),
-                                       style::font(13, QFont::DemiBold),
-                                       style::level(style::Level::Primary), this));
+    auto *layout = helpers::hbox(this, style::kDefaultSpacing, {14, 10, 14, 10});
+    layout->addWidget(helpers::makeLabel(QStringLiteral("DORV Bridge"),
+                                         style::font(13, QFont::DemiBold),
+                                         style::level(style::Level::Primary), this));
     layout->addStretch();
     m_badge = new FilledFrame(-1, this);
     m_badge->setObjectName(QStringLiteral("badge"));
-    auto *badge = uikit::hbox(m_badge, 5, {8, 3, 8, 3});
+    auto *badge = helpers::hbox(m_badge, 5, {8, 3, 8, 3});
     m_dot = new Dot(6, m_badge);
     badge->addWidget(m_dot);
-    m_stateLabel = uikit::makeLabel(QString(), style::font(11, QFont::Medium), QColor(), m_badge);
+    m_stateLabel = helpers::makeLabel(QString(), style::font(11, QFont::Medium), QColor(), m_badge);
     m_stateLabel->setObjectName(QStringLiteral("stateLabel"));
     badge->addWidget(m_stateLabel);
     layout->addWidget(m_badge, 0, Qt::AlignVCenter);

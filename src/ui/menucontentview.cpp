@@ -1,14 +1,15 @@
 #include "ui/menucontentview.h"
+#include "common/coalescer.h"
 
 #include "bridge/bridgestatus.h"
 #include "config/projectconfig.h"
 #include "ui/actionssection.h"
 #include "ui/headersection.h"
+#include "ui/helpers.h"
 #include "ui/platformtraits.h"
 #include "ui/projectcard.h"
 #include "ui/projectssection.h"
 #include "ui/style.h"
-#include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
 #include "ui/widgets/switchbutton.h"
 
@@ -24,28 +25,28 @@ using style::Level;
 
 MenuContentView::MenuContentView(BridgeStatus *status, ProjectConfig *config, QWidget *parent)
     : QWidget(parent), m_status(status), m_config(config),
-      m_refresh(new uikit::Coalescer(this, [this] { refresh(); }))
+      m_refresh(new Coalescer(this, [this] { refresh(); }))
 {
     setObjectName(QStringLiteral("menuContentView"));
     setFixedWidth(kWidth);
-    m_layout = uikit::vbox(this, 0, {0, 4, 0, 4});
+    m_layout = helpers::vbox(this, 0, {0, 4, 0, 4});
     m_layout->addWidget(m_header = new HeaderSection(this));
     m_layout->addWidget(m_connectingHint = hint(QStringLiteral("connectingHint"),
                                                 QStringLiteral("Send a message to connect"),
                                                 style::font(11, QFont::Normal, true),
                                                 {14, 0, 14, 8}, Qt::AlignLeft));
-    m_layout->addWidget(uikit::makeDivider(this));
+    m_layout->addWidget(helpers::makeDivider(this));
     m_layout->addWidget(m_card = new ProjectCard(this));
-    m_layout->addWidget(m_cardDivider = uikit::makeDivider(this));
+    m_layout->addWidget(m_cardDivider = helpers::makeDivider(this));
     m_layout->addWidget(toggleSection());
-    m_layout->addWidget(uikit::makeDivider(this));
+    m_layout->addWidget(helpers::makeDivider(this));
     m_layout->addWidget(m_offlineHint = hint(QStringLiteral("offlineHint"),
                                              QStringLiteral("Toggle bridge to start"),
                                              style::font(12), {0, 12, 0, 12}, Qt::AlignHCenter));
-    m_layout->addWidget(m_offlineDivider = uikit::makeDivider(this));
+    m_layout->addWidget(m_offlineDivider = helpers::makeDivider(this));
     m_layout->addWidget(m_projects = new ProjectsSection(this));
     connect(m_projects, &ProjectsSection::projectChosen, this, &MenuContentView::projectChosen);
-    m_layout->addWidget(m_projectsDivider = uikit::makeDivider(this));
+    m_layout->addWidget(m_projectsDivider = helpers::makeDivider(this));
     m_layout->addWidget(m_actions = new ActionsSection(this));
     connect(m_actions, &ActionsSection::newSessionRequested, this,
             &MenuContentView::newSessionRequested);
@@ -53,7 +54,7 @@ MenuContentView::MenuContentView(BridgeStatus *status, ProjectConfig *config, QW
             &MenuContentView::configureRequested);
     connect(m_actions, &ActionsSection::openLogsRequested, this,
             &MenuContentView::openLogsRequested);
-    m_layout->addWidget(uikit::makeDivider(this));
+    m_layout->addWidget(helpers::makeDivider(this));
     m_layout->addWidget(quitRow());
 
     connect(status, &BridgeStatus::changed, this, &MenuContentView::scheduleRefresh);
@@ -178,8 +179,8 @@ QWidget *MenuContentView::hint(const QString &name, const QString &text, const Q
 {
     auto *row = new QWidget(this);
     row->setObjectName(name);
-    auto *layout = uikit::hbox(row, 0, margins);
-    auto *label = uikit::makeLabel(text, font, style::level(Level::Tertiary), row);
+    auto *layout = helpers::hbox(row, 0, margins);
+    auto *label = helpers::makeLabel(text, font, style::level(Level::Tertiary), row);
     label->setAlignment(alignment | Qt::AlignVCenter);
     layout->addWidget(label);
     return row;
@@ -189,9 +190,9 @@ QWidget *MenuContentView::toggleSection()
 {
     auto *row = new QWidget(this);
     row->setObjectName(QStringLiteral("toggleSection"));
-    auto *layout = uikit::hbox(row, style::kDefaultSpacing, {14, 6, 12, 6});
-    layout->addWidget(uikit::makeLabel(QStringLiteral("Bridge"), style::font(13, QFont::Medium),
-                                       style::level(Level::Primary), row));
+    auto *layout = helpers::hbox(row, style::kDefaultSpacing, {14, 6, 12, 6});
+    layout->addWidget(helpers::makeLabel(QStringLiteral("Bridge"), style::font(13, QFont::Medium),
+                                         style::level(Level::Primary), row));
     layout->addStretch();
     m_switch = new SwitchButton(row);
     m_switch->setObjectName(QStringLiteral("bridgeSwitch"));
@@ -210,12 +211,12 @@ QWidget *MenuContentView::quitRow()
     auto *row = new PlainButton(this);
     row->setObjectName(QStringLiteral("quitRow"));
     row->setAccessibleName(QStringLiteral("Quit DORV"));
-    auto *layout = uikit::hbox(row, style::kDefaultSpacing, {14, 6, 14, 6});
-    layout->addWidget(uikit::makeLabel(QStringLiteral("Quit DORV"), style::font(13),
-                                       style::level(Level::Secondary), row));
+    auto *layout = helpers::hbox(row, style::kDefaultSpacing, {14, 6, 14, 6});
+    layout->addWidget(helpers::makeLabel(QStringLiteral("Quit DORV"), style::font(13),
+                                         style::level(Level::Secondary), row));
     layout->addStretch();
-    layout->addWidget(uikit::makeLabel(QString::fromUtf16(kPlatform.quitHint), style::font(11),
-                                       style::level(Level::Tertiary), row));
+    layout->addWidget(helpers::makeLabel(QString::fromUtf16(kPlatform.quitHint), style::font(11),
+                                         style::level(Level::Tertiary), row));
     connect(row, &PlainButton::clicked, this, &MenuContentView::quitRequested);
     if (kPlatform.panelAnswersQuitKey)
         connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated,

@@ -12,6 +12,8 @@ class QVBoxLayout;
 // past which the projects scroll.
 namespace dorv {
 
+class Coalescer;
+
 class ActionsSection;
 class BridgeStatus;
 class HeaderSection;
@@ -19,10 +21,6 @@ class ProjectCard;
 class ProjectConfig;
 class ProjectsSection;
 class SwitchButton;
-
-namespace uikit {
-class Coalescer;
-}
 
 class MenuContentView : public QWidget {
     Q_OBJECT
@@ -76,7 +74,7 @@ private:
     bool m_fitting = false;
     int m_refreshCount = 0;
     int m_maxHeight = 0;
-    uikit::Coalescer *m_refresh;
+    Coalescer *m_refresh;
 
     QVBoxLayout *m_layout = nullptr;
     HeaderSection *m_header = nullptr;

@@ -1,8 +1,8 @@
 #include "ui/projectcard.h"
 
 #include "bridge/bridgestatus.h"
+#include "ui/helpers.h"
 #include "ui/style.h"
-#include "ui/uikit.h"
 #include "ui/widgets/contextbar.h"
 #include "ui/widgets/filledframe.h"
 #include "ui/widgets/spinner.h"
@@ -26,14 +26,14 @@ constexpr int kBarGap = 8;
 ProjectCard::ProjectCard(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("projectCard"));
-    auto *outer = uikit::vbox(this, 0, {14, 8, 14, 8});
+    auto *outer = helpers::vbox(this, 0, {14, 8, 14, 8});
     auto *card = new FilledFrame(6, this);
     card->setObjectName(QStringLiteral("card"));
     QColor fill = style::level(Level::Quaternary);
     fill.setAlphaF(fill.alphaF() * 0.5);
     card->setFill(fill);
     outer->addWidget(card);
-    auto *lines = uikit::vbox(card, 6, {12, 12, 12, 12});
+    auto *lines = helpers::vbox(card, 6, {12, 12, 12, 12});
 
     auto *projectLine = new QHBoxLayout;
     m_projectLine = projectLine;
@@ -45,34 +45,34 @@ ProjectCard::ProjectCard(QWidget *parent) : QWidget(parent)
     projectLine->addWidget(m_name, 1);
     m_busy = new QWidget(card);
     m_busy->setObjectName(QStringLiteral("busy"));
-    auto *busy = uikit::hbox(m_busy, 4);
+    auto *busy = helpers::hbox(m_busy, 4);
     auto *spinner = new Spinner(m_busy);
     spinner->setFixedSize(10, 10);
     busy->addWidget(spinner);
-    busy->addWidget(uikit::makeLabel(QStringLiteral("Busy"), style::font(11),
-                                     style::color(Tint::Orange), m_busy));
+    busy->addWidget(helpers::makeLabel(QStringLiteral("Busy"), style::font(11),
+                                       style::color(Tint::Orange), m_busy));
     projectLine->addWidget(m_busy, 0, Qt::AlignVCenter);
-    m_idle = uikit::makeLabel(QStringLiteral("Idle"), style::font(11),
-                              style::level(Level::Secondary), card);
+    m_idle = helpers::makeLabel(QStringLiteral("Idle"), style::font(11),
+                                style::level(Level::Secondary), card);
     m_idle->setObjectName(QStringLiteral("idle"));
     projectLine->addWidget(m_idle, 0, Qt::AlignVCenter);
     lines->addLayout(projectLine);
 
     m_contextLine = new QWidget(card);
     m_contextLine->setObjectName(QStringLiteral("contextLine"));
-    auto *context = uikit::hbox(m_contextLine, 0);
+    auto *context = helpers::hbox(m_contextLine, 0);
     m_bar = new ContextBar(m_contextLine);
     m_bar->setObjectName(QStringLiteral("contextBar"));
     context->addWidget(m_bar, 1, Qt::AlignVCenter);
-    m_percent =
-        uikit::makeLabel(QString(), style::font(10), style::level(Level::Tertiary), m_contextLine);
+    m_percent = helpers::makeLabel(QString(), style::font(10), style::level(Level::Tertiary),
+                                   m_contextLine);
     m_percent->setObjectName(QStringLiteral("contextPercent"));
     m_percent->setMinimumWidth(kPercentWidth + kBarGap);
     m_percent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     context->addWidget(m_percent);
     lines->addWidget(m_contextLine);
 
-    m_queue = uikit::makeLabel(QString(), style::font(10), style::level(Level::Tertiary), card);
+    m_queue = helpers::makeLabel(QString(), style::font(10), style::level(Level::Tertiary), card);
     m_queue->setObjectName(QStringLiteral("queueLine"));
     lines->addWidget(m_queue);
 }

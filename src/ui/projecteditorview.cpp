@@ -1,8 +1,9 @@
 #include "ui/projecteditorview.h"
+#include "common/coalescer.h"
 
+#include "ui/helpers.h"
 #include "ui/projectlistview.h"
 #include "ui/style.h"
-#include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
 #include "ui/widgets/wraplabel.h"
 
@@ -18,43 +19,43 @@ using style::Level;
 using style::Tint;
 
 ProjectEditorView::ProjectEditorView(QWidget *parent)
-    : QWidget(parent), m_refresh(new uikit::Coalescer(this, [this] { rebuild(); }))
+    : QWidget(parent), m_refresh(new Coalescer(this, [this] { rebuild(); }))
 {
     setObjectName(QStringLiteral("projectEditorView"));
     setMinimumSize(300, 200);
-    auto *layout = uikit::vbox(this, 0);
+    auto *layout = helpers::vbox(this, 0);
 
     auto *header = new QWidget(this);
     header->setObjectName(QStringLiteral("editorHeader"));
     // The + keeps room around it for the focus ring, inside the header's padding.
     auto *headerLayout =
-        uikit::hbox(header, style::kDefaultSpacing, {16, 0, 16 - uikit::kRingRoom, 0});
-    auto *title = uikit::makeLabel(tr("Projects"), style::font(13, QFont::DemiBold),
-                                   style::level(Level::Primary), header);
+        helpers::hbox(header, style::kDefaultSpacing, {16, 0, 16 - helpers::kRingRoom, 0});
+    auto *title = helpers::makeLabel(tr("Projects"), style::font(13, QFont::DemiBold),
+                                     style::level(Level::Primary), header);
     headerLayout->addWidget(title);
     header->setFixedHeight(qMax(title->sizeHint().height(), title->minimumHeight()) + 2 * 12);
     headerLayout->addStretch();
-    auto *add = uikit::symbolButton(QStringLiteral("plus"), 14, style::color(Tint::Blue), header);
+    auto *add = helpers::symbolButton(QStringLiteral("plus"), 14, style::color(Tint::Blue), header);
     add->setObjectName(QStringLiteral("addButton"));
     add->setAccessibleName(tr("Add Project"));
     add->setToolTip(tr("Add a project directory"));
     connect(add, &PlainButton::clicked, this, &ProjectEditorView::addRequested);
     headerLayout->addWidget(add);
     layout->addWidget(header);
-    layout->addWidget(uikit::makeDivider(this));
+    layout->addWidget(helpers::makeDivider(this));
 
     m_emptyNotice = new QWidget(this);
     m_emptyNotice->setObjectName(QStringLiteral("emptyNotice"));
-    auto *empty = uikit::vbox(m_emptyNotice, 8, {0, 24, 0, 24});
+    auto *empty = helpers::vbox(m_emptyNotice, 8, {0, 24, 0, 24});
     auto *folder = new QLabel(m_emptyNotice);
     folder->setPixmap(style::symbol(QStringLiteral("folder.badge.plus"),
                                     style::level(Level::Tertiary), 24, devicePixelRatioF()));
     empty->addWidget(folder, 0, Qt::AlignHCenter);
-    empty->addWidget(uikit::makeLabel(tr("No projects configured"), style::font(12),
-                                      style::level(Level::Secondary), m_emptyNotice),
+    empty->addWidget(helpers::makeLabel(tr("No projects configured"), style::font(12),
+                                        style::level(Level::Secondary), m_emptyNotice),
                      0, Qt::AlignHCenter);
-    empty->addWidget(uikit::makeLabel(tr("Click + to add a project directory"), style::font(11),
-                                      style::level(Level::Tertiary), m_emptyNotice),
+    empty->addWidget(helpers::makeLabel(tr("Click + to add a project directory"), style::font(11),
+                                        style::level(Level::Tertiary), m_emptyNotice),
                      0, Qt::AlignHCenter);
     layout->addWidget(m_emptyNotice);
 
@@ -64,10 +65,10 @@ ProjectEditorView::ProjectEditorView(QWidget *parent)
     layout->addWidget(m_list, 1);
     layout->addStretch(0);
 
-    layout->addWidget(uikit::makeDivider(this));
+    layout->addWidget(helpers::makeDivider(this));
     auto *footer = new QWidget(this);
     footer->setObjectName(QStringLiteral("editorFooter"));
-    auto *footerLayout = uikit::vbox(footer, 6, {16, 10, 16, 10});
+    auto *footerLayout = helpers::vbox(footer, 6, {16, 10, 16, 10});
     // A refused folder or a failed save, in full: the user must be able to read why.
     m_notice = new WrapLabel(footer);
     m_notice->setObjectName(QStringLiteral("notice"));

@@ -10,12 +10,10 @@
 // close, like the window's close button.
 namespace dorv {
 
+class Coalescer;
+
 class ProjectListView;
 class WrapLabel;
-
-namespace uikit {
-class Coalescer;
-}
 
 class ProjectEditorView : public QWidget {
     Q_OBJECT
@@ -39,7 +37,7 @@ private:
     void rebuild();
 
     QList<ProjectEntry> m_entries;
-    uikit::Coalescer *m_refresh;
+    Coalescer *m_refresh;
     bool m_revealLast = false;
 
     QWidget *m_emptyNotice = nullptr;

@@ -1,7 +1,7 @@
 #include "ui/projectlistview.h"
 
+#include "ui/helpers.h"
 #include "ui/style.h"
-#include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
 
 #include <QHBoxLayout>
@@ -10,9 +10,9 @@
 
 namespace dorv {
 
+using helpers::kRingRoom;
 using style::Level;
 using style::Tint;
-using uikit::kRingRoom;
 
 namespace {
 
@@ -36,23 +36,23 @@ public:
     {
         setObjectName(QStringLiteral("editorRow"));
         const int top = kTop + kGlyphTop - kRingRoom;
-        auto *layout = uikit::hbox(this, kGap - kRingRoom,
-                                   {kPadding - kRingRoom, top, kPadding - kRingRoom, kTop});
-        star = uikit::symbolButton(QStringLiteral("star"), kStarSize,
-                                   style::level(Level::Secondary), this);
+        auto *layout = helpers::hbox(this, kGap - kRingRoom,
+                                     {kPadding - kRingRoom, top, kPadding - kRingRoom, kTop});
+        star = helpers::symbolButton(QStringLiteral("star"), kStarSize,
+                                     style::level(Level::Secondary), this);
         star->setObjectName(QStringLiteral("starButton"));
         star->setCheckable(true);
         star->setToolTip(tr("Make default"));
         star->setFocusPolicy(Qt::ClickFocus); // Tab reaches it through the list
         layout->addWidget(star, 0, Qt::AlignTop);
 
-        text =
-            uikit::nameOverPath(this, aliasFont(), QStringLiteral("alias"), QStringLiteral("path"));
+        text = helpers::nameOverPath(this, aliasFont(), QStringLiteral("alias"),
+                                     QStringLiteral("path"));
         text.column->setContentsMargins(0, kTop - top, 0, 0);
         layout->addLayout(text.column, 1);
 
-        cross =
-            uikit::symbolButton(QStringLiteral("xmark"), kCrossSize, style::color(Tint::Red), this);
+        cross = helpers::symbolButton(QStringLiteral("xmark"), kCrossSize, style::color(Tint::Red),
+                                      this);
         cross->setObjectName(QStringLiteral("deleteButton"));
         cross->setToolTip(tr("Remove"));
         cross->setFocusPolicy(Qt::ClickFocus);
@@ -67,7 +67,7 @@ public:
         if (star->isChecked() != entry.isDefault || !m_bound) {
             const QSignalBlocker quiet(star); // showing the flag is not a request
             star->setChecked(entry.isDefault);
-            uikit::setSymbol(
+            helpers::setSymbol(
                 star, entry.isDefault ? QStringLiteral("star.fill") : QStringLiteral("star"),
                 kStarSize,
                 entry.isDefault ? style::color(Tint::Orange) : style::level(Level::Secondary));
@@ -81,13 +81,13 @@ public:
         const int column = width - 2 * kPadding - kStarSize - kCrossSize - 2 * kGap;
         const int button = kGlyphTop + kStarSize + kRingRoom;
         return 2 * kTop +
-               qMax(button, uikit::NameOverPath::heightFor(alias, aliasFont(), true, column));
+               qMax(button, helpers::NameOverPath::heightFor(alias, aliasFont(), true, column));
     }
 
     QUuid id;
     PlainButton *star;
     PlainButton *cross;
-    uikit::NameOverPath text;
+    helpers::NameOverPath text;
 
 private:
     bool m_bound = false;

@@ -1,7 +1,7 @@
 #include "ui/projectssection.h"
 
+#include "ui/helpers.h"
 #include "ui/style.h"
-#include "ui/uikit.h"
 #include "ui/widgets/plainbutton.h"
 #include "ui/widgets/rowlist.h"
 
@@ -34,7 +34,8 @@ public:
         setObjectName(QStringLiteral("projectRow"));
         // Tab reaches the rows through their list, which knows their order.
         setFocusPolicy(Qt::ClickFocus);
-        auto *layout = uikit::hbox(this, kGap, {kPadding, kRowTopBottom, kPadding, kRowTopBottom});
+        auto *layout =
+            helpers::hbox(this, kGap, {kPadding, kRowTopBottom, kPadding, kRowTopBottom});
         // The slot keeps its width without a check mark, so every name starts at the same place.
         m_check = new QLabel(this);
         m_check->setObjectName(QStringLiteral("checkmark"));
@@ -43,8 +44,8 @@ public:
         m_check->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         m_check->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(m_check, 0, Qt::AlignTop);
-        m_text = uikit::nameOverPath(this, nameFont(), QStringLiteral("projectName"),
-                                     QStringLiteral("projectPath"));
+        m_text = helpers::nameOverPath(this, nameFont(), QStringLiteral("projectName"),
+                                       QStringLiteral("projectPath"));
         layout->addLayout(m_text.column, 1);
     }
 
@@ -70,12 +71,12 @@ public:
     {
         const int column = width - 2 * kPadding - kCheckWidth - kGap;
         return 2 * kRowTopBottom +
-               uikit::NameOverPath::heightFor(name, nameFont(), hasPath, column);
+               helpers::NameOverPath::heightFor(name, nameFont(), hasPath, column);
     }
 
 private:
     QLabel *m_check;
-    uikit::NameOverPath m_text;
+    helpers::NameOverPath m_text;
     QString m_name;
 };
 
@@ -115,14 +116,14 @@ private:
 ProjectsSection::ProjectsSection(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("projectsSection"));
-    auto *layout = uikit::vbox(this, 0, {0, 0, 0, 4});
-    auto *heading = uikit::makeLabel(QStringLiteral("PROJECTS"), style::font(11, QFont::DemiBold),
-                                     style::level(Level::Tertiary), this);
+    auto *layout = helpers::vbox(this, 0, {0, 0, 0, 4});
+    auto *heading = helpers::makeLabel(QStringLiteral("PROJECTS"), style::font(11, QFont::DemiBold),
+                                       style::level(Level::Tertiary), this);
     QFont font = heading->font();
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0.3);
     heading->setFont(font);
     heading->setContentsMargins(14, 6, 14, 4);
-    heading->setMinimumHeight(uikit::lineHeight(font) + 10);
+    heading->setMinimumHeight(style::lineHeight(font) + 10);
     layout->addWidget(heading);
 
     m_list = new ProjectRowList(this);

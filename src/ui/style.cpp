@@ -1,6 +1,7 @@
 #include "ui/style.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHash>
 #include <QPainter>
 #include <QPalette>
@@ -62,6 +63,13 @@ QString stateLabel(BridgeState state)
     if (!text.isEmpty())
         text[0] = text[0].toUpper();
     return text;
+}
+
+int lineHeight(const QFont &font)
+{
+    const QFontMetrics metrics(font);
+    const int inkBelow = metrics.tightBoundingRect(QStringLiteral("_gjpqy|")).bottom() + 1;
+    return metrics.ascent() + qMax(metrics.descent(), inkBelow);
 }
 
 QFont font(int pixelSize, QFont::Weight weight, bool italic)

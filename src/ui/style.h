@@ -25,6 +25,10 @@ QColor level(Level level);
 QColor stateColor(BridgeState state);
 QString stateLabel(BridgeState state); // "Connected", "Connecting", "Offline"
 
+// The height one line of text needs so that no glyph is cut: the font's ascent plus the lowest
+// ink below the baseline (an underscore can sit below the font's descent).
+int lineHeight(const QFont &font);
+
 // The system font at a pixel size.
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool italic = false);
 

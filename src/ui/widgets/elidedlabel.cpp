@@ -1,6 +1,6 @@
 #include "ui/widgets/elidedlabel.h"
 
-#include "ui/uikit.h"
+#include "ui/style.h"
 
 #include <QEvent>
 
@@ -22,12 +22,12 @@ void ElidedLabel::setFullText(const QString &text)
 
 QSize ElidedLabel::minimumSizeHint() const
 {
-    return {0, uikit::lineHeight(font())};
+    return {0, style::lineHeight(font())};
 }
 
 QSize ElidedLabel::sizeHint() const
 {
-    return {fontMetrics().horizontalAdvance(m_full), uikit::lineHeight(font())};
+    return {fontMetrics().horizontalAdvance(m_full), style::lineHeight(font())};
 }
 
 void ElidedLabel::resizeEvent(QResizeEvent *event)

@@ -23,6 +23,7 @@ void FocusButton::keyPressEvent(QKeyEvent *event)
 
 void FocusButton::focusInEvent(QFocusEvent *event)
 {
+    m_focusReason = event->reason();
     m_keyboardFocus = showsFocusRing(event->reason());
     QAbstractButton::focusInEvent(event);
 }

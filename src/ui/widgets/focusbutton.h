@@ -12,6 +12,8 @@ public:
     explicit FocusButton(QWidget *parent = nullptr);
     // Whether the focus came from the keyboard, so the ring shows.
     bool showsKeyboardFocus() const { return m_keyboardFocus; }
+    // How the focus last came here.
+    Qt::FocusReason focusReason() const { return m_focusReason; }
 
 protected:
     // True while the focus is here and the keyboard moved it here.
@@ -22,6 +24,7 @@ protected:
 
 private:
     bool m_keyboardFocus = false;
+    Qt::FocusReason m_focusReason = Qt::OtherFocusReason;
 };
 
 } // namespace dorv

@@ -1,6 +1,6 @@
 #include "ui/widgets/wraplabel.h"
 
-#include "ui/uikit.h"
+#include "ui/style.h"
 
 #include <QPainter>
 #include <QTextLayout>
@@ -51,7 +51,7 @@ QSize WrapLabel::sizeHint() const
 
 QSize WrapLabel::minimumSizeHint() const
 {
-    return {fontMetrics().averageCharWidth(), uikit::lineHeight(font())};
+    return {fontMetrics().averageCharWidth(), style::lineHeight(font())};
 }
 
 int WrapLabel::heightForWidth(int width) const
@@ -102,8 +102,8 @@ int WrapLabel::heightFor(const QString &text, const QFont &font, int width)
         }
         layout.endLayout();
         // The last line's underscores and descenders may reach below the font's descent.
-        const int below = uikit::lineHeight(font) - QFontMetrics(font).height();
-        return qMax(uikit::lineHeight(font), qCeil(height) + below);
+        const int below = style::lineHeight(font) - QFontMetrics(font).height();
+        return qMax(style::lineHeight(font), qCeil(height) + below);
     };
     // Most names fit on one line: those need no layout, which counts in a list of thousands. A
     // row on screen is laid out in full anyway.

@@ -1,4 +1,4 @@
-#include "ui/uikit.h"
+#include "ui/helpers.h"
 
 #include "ui/style.h"
 #include "ui/widgets/elidedlabel.h"
@@ -11,7 +11,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-namespace dorv::uikit {
+namespace dorv::helpers {
 
 namespace {
 QFont pathFont()
@@ -20,18 +20,11 @@ QFont pathFont()
 }
 } // namespace
 
-int lineHeight(const QFont &font)
-{
-    const QFontMetrics metrics(font);
-    const int inkBelow = metrics.tightBoundingRect(QStringLiteral("_gjpqy|")).bottom() + 1;
-    return metrics.ascent() + qMax(metrics.descent(), inkBelow);
-}
-
 QLabel *makeLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
     style::setFontAndColor(label, font, color);
-    label->setMinimumHeight(lineHeight(font));
+    label->setMinimumHeight(style::lineHeight(font));
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return label;
 }
@@ -111,29 +104,8 @@ void NameOverPath::show(const QString &nameText, const QString &pathText) const
 
 int NameOverPath::heightFor(const QString &nameText, const QFont &nameFont, bool hasPath, int width)
 {
-    static const int pathLine = 1 + lineHeight(pathFont());
+    static const int pathLine = 1 + style::lineHeight(pathFont());
     return WrapLabel::heightFor(nameText, nameFont, width) + (hasPath ? pathLine : 0);
 }
 
-Coalescer::Coalescer(QObject *parent, std::function<void()> refresh)
-    : QObject(parent), m_refresh(std::move(refresh))
-{
-}
-
-void Coalescer::request()
-{
-    if (m_pending)
-        return;
-    m_pending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (!m_pending)
-                return;
-            m_pending = false;
-            m_refresh();
-        },
-        Qt::QueuedConnection);
-}
-
-} // namespace dorv::uikit
+} // namespace dorv::helpers

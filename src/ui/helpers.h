@@ -20,11 +20,7 @@ class WrapLabel;
 } // namespace dorv
 
 // Small building blocks shared by the panel and the editor.
-namespace dorv::uikit {
-
-// The height one line of text needs so that no glyph is cut: the font's ascent plus the lowest
-// ink below the baseline (an underscore can sit below the font's descent).
-int lineHeight(const QFont &font);
+namespace dorv::helpers {
 
 // A one-line text label in a font and colour, tall enough for every glyph, transparent to clicks.
 QLabel *makeLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent);
@@ -56,17 +52,4 @@ struct NameOverPath {
 NameOverPath nameOverPath(QWidget *owner, const QFont &nameFont, const QString &nameObject,
                           const QString &pathObject);
 
-// Runs a refresh at most once per event-loop pass, however often it is requested.
-class Coalescer : public QObject {
-public:
-    Coalescer(QObject *parent, std::function<void()> refresh);
-    void request();
-    // The refresh ran directly: a pending one is dropped.
-    void cancel() { m_pending = false; }
-
-private:
-    std::function<void()> m_refresh;
-    bool m_pending = false;
-};
-
-} // namespace dorv::uikit
+} // namespace dorv::helpers
