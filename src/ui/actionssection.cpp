@@ -35,12 +35,9 @@ PlainButton *ActionsSection::menuItem(const QString &icon, const QString &title)
     item->setObjectName(QStringLiteral("menuItem"));
     item->setAccessibleName(title);
     auto *layout = helpers::hbox(item, 8, {14, 5, 14, 5});
-    auto *symbol = new QLabel(item);
+    auto *symbol = helpers::symbolLabel(icon, 12, style::level(style::Level::Secondary), item);
     symbol->setFixedWidth(16);
     symbol->setAlignment(Qt::AlignCenter);
-    symbol->setPixmap(
-        style::symbol(icon, style::level(style::Level::Secondary), 12, devicePixelRatioF()));
-    symbol->setAttribute(Qt::WA_TransparentForMouseEvents);
     layout->addWidget(symbol);
     layout->addWidget(
         helpers::makeLabel(title, style::font(13), style::level(style::Level::Primary), item));

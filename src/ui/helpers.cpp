@@ -49,12 +49,18 @@ PlainButton *symbolButton(const QString &name, int size, const QColor &color, QW
 {
     auto *button = new PlainButton(parent);
     auto *layout = hbox(button, 0, {kRingRoom, kRingRoom, kRingRoom, kRingRoom});
-    auto *icon = new QLabel(button);
+    auto *icon = symbolLabel(name, size, color, button);
     icon->setObjectName(QStringLiteral("symbol"));
-    icon->setAttribute(Qt::WA_TransparentForMouseEvents);
     layout->addWidget(icon);
-    setSymbol(button, name, size, color);
     return button;
+}
+
+QLabel *symbolLabel(const QString &name, int size, const QColor &color, QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label->setPixmap(style::symbol(name, color, size, parent->devicePixelRatioF()));
+    return label;
 }
 
 void setSymbol(PlainButton *button, const QString &name, int size, const QColor &color)

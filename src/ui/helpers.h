@@ -33,6 +33,13 @@ constexpr int kRingRoom = 4;
 
 // A plain button showing one symbol, with kRingRoom around it; the symbol is its child label.
 PlainButton *symbolButton(const QString &name, int size, const QColor &color, QWidget *parent);
+// A symbol drawn in one colour at a size, transparent to clicks.
+QLabel *symbolLabel(const QString &name, int size, const QColor &color, QWidget *parent);
+// A path to show under a name: never null, since a null path means no path line.
+inline QString shownPath(const QString &path)
+{
+    return path.isNull() ? QStringLiteral("") : path;
+}
 void setSymbol(PlainButton *button, const QString &name, int size, const QColor &color);
 
 // A thin full-width separator line; `inset` leaves room at the leading side.

@@ -125,7 +125,6 @@ void MenuContentView::refresh()
         m_projects->showProjects(s.projects(), s.activeProject(),
                                  m_config ? m_config->projects() : QList<ProjectEntry>());
     m_actions->setNewSessionEnabled(!s.activeProject().isEmpty() && !offline);
-    updateTabOrder();
     updateHeight();
 }
 
@@ -160,18 +159,6 @@ void MenuContentView::updateHeight()
     if (height > 0 && (height != this->height() || minimumHeight() != height))
         setFixedHeight(height);
     m_fitting = false;
-}
-
-void MenuContentView::updateTabOrder()
-{
-    // Rows are rebuilt after the actions exist: keep the Tab order top to bottom.
-    QList<QWidget *> chain{m_switch};
-    if (m_projects->isVisibleTo(this))
-        chain.append(m_projects->tabStop());
-    chain += m_actions->items();
-    chain.append(m_quit);
-    for (qsizetype i = 1; i < chain.size(); ++i)
-        QWidget::setTabOrder(chain[i - 1], chain[i]);
 }
 
 QWidget *MenuContentView::hint(const QString &name, const QString &text, const QFont &font,

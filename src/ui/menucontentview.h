@@ -61,7 +61,6 @@ private:
     void scheduleRefresh();
     void updateHeight();
     int contentHeight() const;
-    void updateTabOrder();
     QWidget *hint(const QString &name, const QString &text, const QFont &font, QMargins margins,
                   Qt::Alignment alignment);
     QWidget *toggleSection();

@@ -47,10 +47,9 @@ ProjectEditorView::ProjectEditorView(QWidget *parent)
     m_emptyNotice = new QWidget(this);
     m_emptyNotice->setObjectName(QStringLiteral("emptyNotice"));
     auto *empty = helpers::vbox(m_emptyNotice, 8, {0, 24, 0, 24});
-    auto *folder = new QLabel(m_emptyNotice);
-    folder->setPixmap(style::symbol(QStringLiteral("folder.badge.plus"),
-                                    style::level(Level::Tertiary), 24, devicePixelRatioF()));
-    empty->addWidget(folder, 0, Qt::AlignHCenter);
+    empty->addWidget(helpers::symbolLabel(QStringLiteral("folder.badge.plus"), 24,
+                                          style::level(Level::Tertiary), m_emptyNotice),
+                     0, Qt::AlignHCenter);
     empty->addWidget(helpers::makeLabel(tr("No projects configured"), style::font(12),
                                         style::level(Level::Secondary), m_emptyNotice),
                      0, Qt::AlignHCenter);

@@ -73,7 +73,7 @@ public:
                 entry.isDefault ? style::color(Tint::Orange) : style::level(Level::Secondary));
         }
         m_bound = true;
-        text.show(entry.alias, entry.path.isNull() ? QStringLiteral("") : entry.path);
+        text.show(entry.alias, helpers::shownPath(entry.path));
     }
 
     static int heightFor(const QString &alias, int width)

@@ -147,7 +147,7 @@ void ProjectsSection::showProjects(const QStringList &names, const QString &acti
         m_paths.clear();
         for (const ProjectEntry &entry : known)
             if (!m_paths.contains(entry.alias))
-                m_paths.insert(entry.alias, entry.path.isNull() ? QStringLiteral("") : entry.path);
+                m_paths.insert(entry.alias, helpers::shownPath(entry.path));
     }
     const bool rowsChanged = knownChanged || names != m_names;
     m_names = names;
