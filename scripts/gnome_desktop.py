@@ -215,6 +215,11 @@ class GnomeDesktop:
         """(x, y, w, h) of the open menu's item labelled label, or None."""
         return self.eval(MENU_ITEM % json.dumps(label))
 
+    def click_middle(self, place, what, button=1):
+        """Clicks the middle of what place() gives, once it gives (x, y, w, h)."""
+        x, y, w, h = self.wait(place, 5, what)
+        self.click(x + w // 2, y + h // 2, button)
+
     def screenshot(self, path):
         ok, _ = self._screenshot.Screenshot(False, False, path,
                                         dbus_interface="org.gnome.Shell.Screenshot")

@@ -216,6 +216,25 @@ class WaylandDesktop(VirtualDesktop):
         xs, ys = [x for x, _ in ink], [y for _, y in ink]
         return min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1
 
+    def menu_point(self, entry):
+        """Where the middle of entry (an accessible in waybar's open menu) is on the screen. GTK
+        knows places only inside the menu's own surface, so the menu is found on the screen by
+        its white body: the accessible menu with an even margin of a few pixels."""
+        import pyatspi
+        inner = lambda a: a.queryComponent().getExtents(pyatspi.WINDOW_COORDS)  # noqa: E731
+        mx, my, mw, mh = inner(entry.parent)
+        ex, ey, ew, eh = inner(entry)
+        white = [i for i, p in enumerate(self.pixels(0, 0, *SIZE)) if min(p) >= 250]
+        if not white:
+            raise DesktopError("no menu on the screen")
+        xs, ys = [i % SIZE[0] for i in white], [i // SIZE[0] for i in white]
+        box = (min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1)
+        if not (0 <= box[2] - mw <= 16 and 0 <= box[3] - mh <= 16):
+            raise DesktopError("the white area on the screen %s is not the %dx%d menu" %
+                               (box, mw, mh))
+        return (box[0] + box[2] // 2 + (ex + ew // 2) - (mx + mw // 2),
+                box[1] + box[3] // 2 + (ey + eh // 2) - (my + mh // 2))
+
     def stop(self):
         if self.pointer_proc and self.pointer_proc.poll() is None:
             self.pointer_proc.stdin.close()

@@ -96,7 +96,6 @@ void TestBridgeStatus::addExchanges(bool slow)
     };
     const QByteArray chunk(64 * 1024, ' ');
     const QByteArray ok = R"({"ok":true})";
-    const QByteArray okChunked = "b\r\n" + ok + "\r\n0\r\n\r\n";
     const QByteArray okHead = "HTTP/1.1 200 OK\r\nContent-Length: 11\r\n\r\n";
     poll("ok false", {.body = R"({"ok":false,"chatwire":"connected"})"}, {BridgeState::Connected});
     poll("wrong case", {.body = R"({"ok":true,"chatwire":"Connected"})"}, kBare);
@@ -104,34 +103,10 @@ void TestBridgeStatus::addExchanges(bool slow)
          {.body = R"({"ok":true,"chatwire":null,"active_project":null,"projects":null,)"
                   R"("marvek_busy":null,"context_pct":null,"queued":null})"},
          kBare);
-    poll("chunked",
-         {.body = okChunked,
-          .headers = {{"Transfer-Encoding", "chunked"}},
-          .sendContentLength = false},
-         kBare);
-    poll("bare LF line ends, chunked",
-         {.raw = "HTTP/1.1 200 OK\nTransfer-Encoding: chunked\n\nb\n" + ok + "\n0\n\n"}, kBare);
     poll("100 Continue first", {.raw = "HTTP/1.1 100 Continue\r\n\r\n" + okHead + ok}, kBare);
-    poll("103 Early Hints first",
-         {.raw = "HTTP/1.1 103 Early Hints\r\nLink: </a>; rel=preload\r\n\r\n" + okHead + ok},
-         kBare);
-    // Complete at the end of the head, though the connection stays open.
+    // The parser's table covers the reply shapes; these need a real socket. Complete at the
+    // end of the head, though the connection stays open:
     poll("204 No Content", {.raw = "HTTP/1.1 204 No Content\r\n\r\n"});
-    poll("304 Not Modified", {.raw = "HTTP/1.1 304 Not Modified\r\nContent-Length: 11\r\n\r\n"});
-    poll("the same length twice",
-         {.raw = "HTTP/1.1 200 OK\r\nContent-Length: 11\r\nContent-length: 11\r\n\r\n" + ok},
-         kBare);
-    poll("conflicting lengths",
-         {.raw = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 11\r\n\r\n" + ok});
-    poll("transfer coding notchunked",
-         {.raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: notchunked\r\n\r\n" + okChunked});
-    poll("chunked, then gzip",
-         {.raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked, gzip\r\n\r\n" + okChunked});
-    poll("folded header line",
-         {.raw = "HTTP/1.1 200 OK\r\nX-A: 1\r\n Transfer-Encoding: chunked\r\n\r\n" + okChunked});
-    poll("chunk size near 2^63",
-         {.raw = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n7ffffffffffffffe\r\n" + ok +
-                 "\r\n0\r\n\r\n"});
     poll("answers at 2.2 s", {.body = ok, .delayMs = 2200}, kBare, 0, 9000);
     // Every byte, of the head too, is activity.
     poll("drips for 4 s", {.body = ok, .dripIntervalMs = 50}, kBare, 0, 9000);

@@ -19,7 +19,22 @@ struct Row {
     qint64 maxBytes = kMiB;
 };
 
-// What a parser says once it has been fed `pieces`, as one line for QCOMPARE.
+// An outcome as one line, for QCOMPARE.
+QString describe(Outcome outcome, int status, const QByteArray &body, const QString &failure)
+{
+    switch (outcome) {
+    case Outcome::Complete:
+        return QStringLiteral("complete %1 \"%2\"")
+            .arg(QString::number(status), QString::fromLatin1(body));
+    case Outcome::Failed:
+        return QStringLiteral("failed: ") + failure;
+    case Outcome::NeedMore:
+        break;
+    }
+    return QStringLiteral("needs more");
+}
+
+// What a parser says once it has been fed `pieces`.
 QString outcomeOf(const QList<QByteArrayView> &pieces, const Row &row)
 {
     HttpReplyParser parser(row.maxBytes);
@@ -27,30 +42,7 @@ QString outcomeOf(const QList<QByteArrayView> &pieces, const Row &row)
         parser.feed(piece);
     if (row.peerCloses)
         parser.closed();
-    switch (parser.outcome()) {
-    case Outcome::Complete:
-        return QStringLiteral("complete %1 \"%2\"")
-            .arg(QString::number(parser.status()), QString::fromLatin1(parser.body()));
-    case Outcome::Failed:
-        return QStringLiteral("failed: ") + parser.failure();
-    case Outcome::NeedMore:
-        break;
-    }
-    return QStringLiteral("needs more");
-}
-
-QString expectedOf(const Row &row)
-{
-    switch (row.outcome) {
-    case Outcome::Complete:
-        return QStringLiteral("complete %1 \"%2\"")
-            .arg(QString::number(row.status), QString::fromLatin1(row.body));
-    case Outcome::Failed:
-        return QStringLiteral("failed: ") + row.failure;
-    case Outcome::NeedMore:
-        break;
-    }
-    return QStringLiteral("needs more");
+    return describe(parser.outcome(), parser.status(), parser.body(), parser.failure());
 }
 } // namespace
 
@@ -187,7 +179,7 @@ void TestHttpReplyParser::replies_data()
 void TestHttpReplyParser::replies()
 {
     QFETCH(Row, row);
-    const QString expected = expectedOf(row);
+    const QString expected = describe(row.outcome, row.status, row.body, row.failure);
     const QByteArrayView wire = row.wire;
     QCOMPARE(outcomeOf({wire}, row), expected);
     QList<QByteArrayView> bytes;

@@ -179,8 +179,6 @@ private Q_SLOTS:
         // Fails the way a full disk does, even for root.
         row("file size limit", SaveSetup::FileSizeLimit, {}, QStringLiteral(""));
         row(".marvek is a file", SaveSetup::MarvekIsAFile, {}, QStringLiteral(""));
-        row("hand-written default entry", SaveSetup::File, {}, "\"default\"",
-            "projects:\n  default : /x\n");
         row("line break", SaveSetup::File, "a\nb", "\"a\u21b5b\"");
         row("lone surrogate", SaveSetup::File, QString(QChar(0xd800)), "\"");
     }

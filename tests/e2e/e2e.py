@@ -16,67 +16,25 @@ STANDIN_DIR is the folder holding the stand-in's server.py. The script's own com
 not name server.py: the utility signals every process whose command line does.
 """
 
-import collections
-import json
 import os
 import shutil
-import signal
-import subprocess
 import sys
 import tempfile
 import time
-import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from e2e_session import (Session, StatusNotifier, expect, fail, focused, log,  # noqa: E402
+                         STAR, main_color, require_clients, skip)
 from virtual_desktop import (DesktopError, VirtualDesktop, enter_private_network,  # noqa: E402
-                             find_accessible, missing_tools, press)
-
-PROPS = "org.freedesktop.DBus.Properties"
-STAR = "push button|toggle button|check box"
+                             find_accessible, missing_tools)
 
 
-def log(message):
-    print("e2e: " + message, flush=True)
-
-
-def fail(message):
-    log("FAILED: " + message)
-    sys.exit(1)
-
-
-def expect(what, got, wanted):
-    if got != wanted:
-        fail("%s is %r, expected %r" % (what, got, wanted))
-
-
-def classify(pixel):
-    r, g, b = pixel
-    if g > r + 40 and g > b + 30:
-        return "green"
-    if r > g + 40 and g > b + 40:
-        return "orange"
-    if max(r, g, b) - min(r, g, b) < 20 and 90 < r < 200:
-        return "gray"
-    return None
-
-
-def main_color(pixels):
-    """The colour most of the given (r, g, b) pixels have, or "none"."""
-    votes = collections.Counter(filter(None, map(classify, pixels)))
-    return votes.most_common(1)[0][0] if votes else "none"
-
-
-class Session:
+class XSession(Session):
     def __init__(self, tray, app, standin, out):
-        self.tray, self.app_path, self.out, self.step = tray, app, out, 0
-        self.server_path = os.path.join(standin, "server.py")
-        self.home = tempfile.mkdtemp(prefix="dorv-e2e-")
-        self.project_file = os.path.join(self.home, ".marvek", "chatwire-projects.yaml")
-        self.d = VirtualDesktop(tray, self.home)
-        self.wait = self.d.wait  # raises DesktopError, which main() reports as a failure
+        home = tempfile.mkdtemp(prefix="dorv-e2e-")
+        super().__init__(VirtualDesktop(tray, home), tray, app, standin, out, home)
 
     def start(self, seed):
-        os.makedirs(os.path.join(self.home, ".marvek"))
         os.makedirs(os.path.join(self.home, "src", "My Tools"))
         self.write_projects(seed)
         try:
@@ -86,69 +44,14 @@ class Session:
         self.start_bridge()
         self.app = self.launch()
 
-    def start_bridge(self):
-        self.bridge = self.d.spawn([sys.executable, self.server_path, "--home", self.home])
-        self.wait(self.control, 10, "stand-in bridge")
-
     def launch(self, log_name="app.log"):
         # --verbose: the log shows every service command the utility ran.
-        return self.d.spawn([self.app_path, "--verbose"],
-                            stderr=open(os.path.join(self.out, log_name), "w"))
-
-    def write_projects(self, text):
-        with open(self.project_file, "w") as f:
-            f.write(text)
-
-    def shot(self, name):
-        self.step += 1
-        self.d.screenshot(os.path.join(self.out, "%s-%02d-%s.png" % (self.tray, self.step, name)))
-
-    def http(self, path, body=None):
-        """The stand-in's JSON answer to a GET, or to a POST of body; None when it answers not."""
-        data = None if body is None else json.dumps(body).encode()
-        try:
-            with urllib.request.urlopen("http://127.0.0.1:9876" + path, data, timeout=3) as r:
-                return json.loads(r.read())
-        except OSError:
-            return None
-
-    def control(self, **changes):
-        return self.http("/_control", changes or None)
-
-    def requests(self, path=None):
-        return [r for r in self.http("/_requests") or [] if path in (None, r["path"])]
-
-    def projects(self):
-        return (self.http("/status") or {}).get("projects") or []
-
-    def window(self, title):
-        """(x, y, w, h) of the visible window titled exactly title, or None."""
-        wid = self.d.window(title)
-        return wid and self.d.geometry(wid)
-
-    def panel(self):
-        return self.window("DORV")
+        return super().launch(log_name, ["--verbose"])
 
     def open_panel(self, icon):
         if not self.panel():
             self.d.click_tray_icon(icon)
         return self.wait(self.panel, 5, "the panel")
-
-    def find(self, role, name, seconds=3):
-        return self.wait(lambda: find_accessible(name, role), seconds, "%s %r" % (role, name))
-
-    def press(self, role, name):
-        press(self.find(role, name))
-        time.sleep(0.3)
-
-    def has_state(self, role, name, state):
-        return self.find(role, name).getState().contains(state)
-
-    def exited(self, proc, seconds, what):
-        try:
-            expect(what + ": exit status", proc.wait(seconds), 0)
-        except subprocess.TimeoutExpired:
-            fail("%s: still running after %d s" % (what, seconds))
 
 
 def daily_use(s):
@@ -210,19 +113,15 @@ def daily_use(s):
     s.shot("editor")
     s.press("push button", "Save")
     s.wait(lambda: not s.window("DORV Projects"), 3, "the editor to close")
-    with open(s.project_file, encoding="utf-8") as f:
-        expect("the file written", f.read(), "default: my-tools\nprojects:\n  api: /srv/api\n"
-               "  web: /srv/web\n  my-tools: %s/src/My Tools\n" % s.home)
-    s.wait(lambda: (s.control() or {}).get("reloads") == 1, 3, "SIGHUP at the stand-in")
+    expect("the file written", s.file_bytes().decode(), "default: my-tools\nprojects:\n"
+           "  api: /srv/api\n  web: /srv/web\n  my-tools: %s/src/My Tools\n" % s.home)
+    s.wait(lambda: s.reloads() == 1, 3, "SIGHUP at the stand-in")
     s.wait(lambda: "my-tools" in s.projects(), 3, "the new project in /status")
 
     keyboard_only(s, icon)
 
     log("6. thirty projects: the panel fits the screen, clear of the icon; Escape closes it, a click at once reopens it")
-    s.write_projects("projects:\n" + "".join("  project-%d: /srv/p%d\n" % (i, i)
-                                             for i in range(30)))
-    s.bridge.send_signal(signal.SIGHUP)
-    s.wait(lambda: len(s.projects()) == 30, 3, "thirty projects in /status")
+    s.serve_projects(30)
     tall = tall_panel()
     s.shot("thirty-projects")
     s.d.run("xdotool", "key", "Escape")
@@ -253,17 +152,6 @@ def daily_use(s):
     s.exited(s.app, 5, "Quit DORV")
 
 
-def focused(s):
-    """The name of the control that has the keyboard focus, as a screen reader is told."""
-    import pyatspi
-    desktop = pyatspi.Registry.getDesktop(0)
-    desktop.clear_cache()
-    root = next((a for a in desktop if a is not None and a.name == "DORV"), None)
-    hit = root and pyatspi.findDescendant(
-        root, lambda a: a.getState().contains(pyatspi.STATE_FOCUSED))
-    return hit.name if hit else None
-
-
 def keyboard_only(s, icon):
     log("5b. the keyboard only: Tab to a project, Return, again; the editor, Escape; no service "
         "command but the first query")
@@ -274,9 +162,9 @@ def keyboard_only(s, icon):
         for _ in range(12):
             s.d.run("xdotool", "key", "Tab")
             time.sleep(0.15)
-            if focused(s) == name:
+            if focused() == name:
                 return
-        fail("Tab never reached %r (focus on %r)" % (name, focused(s)))
+        fail("Tab never reached %r (focus on %r)" % (name, focused()))
 
     for project in ("web", "api"):
         tab_to(project)
@@ -286,7 +174,7 @@ def keyboard_only(s, icon):
         # The rows are rebuilt for the new active project: the focus stays where it was.
         s.wait(lambda: s.find("push button", project).description == "Active project", 7,
                project + " to become the active project")
-        expect("the focus after the rows were rebuilt", focused(s), project)
+        expect("the focus after the rows were rebuilt", focused(), project)
     tab_to("Configure Projects…")
     s.d.run("xdotool", "key", "Return")
     s.wait(lambda: s.window("DORV Projects"), 5, "the editor")
@@ -314,31 +202,6 @@ def fits(s, icon, g, rows):
     clear = g[1] >= icon[1] + icon[3] or g[1] + g[3] <= icon[1]
     s.seen = "panel %s (Quit row at %s) for a tray icon at %s" % (g, (x, y, w, h), icon)
     return g if inside and clear and g[1] + g[3] - (y + h) == 4 else None
-
-
-class StatusNotifier:
-    """The item as the tray host sees it over D-Bus."""
-
-    def __init__(self, s):
-        import dbus
-        bus = dbus.bus.BusConnection(s.d.env["DBUS_SESSION_BUS_ADDRESS"])
-        self.watcher = bus.get_object("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
-        item = s.wait(self.items, 10, "a registered StatusNotifierItem")[0]
-        service, _, path = item.partition("/")
-        self.item = bus.get_object(service, "/" + path)
-
-    def items(self):
-        return list(self.watcher.Get("org.kde.StatusNotifierWatcher",
-                                     "RegisteredStatusNotifierItems", dbus_interface=PROPS))
-
-    def prop(self, name):
-        return self.item.Get("org.kde.StatusNotifierItem", name, dbus_interface=PROPS)
-
-    def state(self):
-        """The tooltip and the colour of the largest pixmap (ARGB32, network byte order)."""
-        argb = bytes(max(self.prop("IconPixmap"), key=lambda p: p[0])[2])
-        return str(self.prop("ToolTip")[2]), main_color(
-            [tuple(argb[i + 1:i + 4]) for i in range(0, len(argb), 4) if argb[i] > 200])
 
 
 def status_notifier(s):
@@ -389,11 +252,6 @@ def status_notifier(s):
     s.wait(s.panel, 3, "the new copy's panel")
 
 
-def skip(reason):
-    log("SKIP: " + reason)
-    sys.exit(77)
-
-
 def main():
     if len(sys.argv) != 5 or sys.argv[1] not in ("xembed", "sni"):
         print(__doc__)
@@ -401,17 +259,13 @@ def main():
     tray, app, standin, out = sys.argv[1:]
     if missing_tools(tray):
         skip("the %s run needs %s" % (tray, ", ".join(missing_tools(tray))))
-    try:
-        import dbus  # noqa: F401
-        import pyatspi  # noqa: F401
-    except ImportError as e:
-        skip("no AT-SPI or D-Bus client for Python (%s)" % e)
+    require_clients("the %s run" % tray)
     try:
         enter_private_network()
     except DesktopError as e:
         skip(str(e))
     os.makedirs(out, exist_ok=True)
-    s = Session(tray, app, standin, out)
+    s = XSession(tray, app, standin, out)
     try:
         s.start("default: web\nprojects:\n  api: /srv/api\n  web: /srv/web\n")
         (daily_use if tray == "xembed" else status_notifier)(s)

@@ -16,83 +16,42 @@ command line does.
 """
 
 import argparse
-import json
 import os
-import signal
 import sys
 import time
-import urllib.request
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from e2e_session import Session, StatusNotifier, log, require_clients, skip  # noqa: E402
 from gnome_desktop import GnomeDesktop, enter_session, missing_tools  # noqa: E402
 from virtual_desktop import DesktopError, find_accessible  # noqa: E402
 
-PROPS = "org.freedesktop.DBus.Properties"
 PROJECTS = ("api", "web")
 CLICKS = (("left", 1), ("second left", 1), ("right", 3))
 
 
-def log(message):
-    print("e2e_gnome: " + message, flush=True)
-
-
-def skip(reason):
-    log("SKIP: " + reason)
-    sys.exit(77)
-
-
-class Run:
+class Run(Session):
     def __init__(self, app, standin, out, platform):
-        self.app_path, self.server_path, self.out = app, os.path.join(standin, "server.py"), out
-        self.platform, self.step, self.faults = platform, 0, []
-        self.home = os.environ["HOME"]
-        self.d = GnomeDesktop(log_file=os.path.join(out, "gnome-shell.log"))
-        self.wait = self.d.wait
+        super().__init__(GnomeDesktop(log_file=os.path.join(out, "gnome-shell.log")),
+                         "gnome-" + platform, app, standin, out, os.environ["HOME"])
+        self.platform, self.faults = platform, []
 
     def start(self):
-        os.makedirs(os.path.join(self.home, ".marvek"))
-        with open(os.path.join(self.home, ".marvek", "chatwire-projects.yaml"), "w") as f:
-            f.write("default: web\nprojects:\n" + "".join("  %s: /srv/%s\n" % (p, p)
-                                                          for p in PROJECTS))
+        self.write_projects("default: web\nprojects:\n" + "".join("  %s: /srv/%s\n" % (p, p)
+                                                                   for p in PROJECTS))
         try:
             env = self.d.start()
         except DesktopError as e:
             skip("gnome-shell did not start: %s" % e)
-        self.bridge = self.d.spawn([sys.executable, self.server_path, "--home", self.home])
-        self.wait(lambda: self.http("/_control"), 10, "the stand-in bridge")
+        self.start_bridge()
         env = dict(env, QT_QPA_PLATFORM=self.platform, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         if self.platform == "xcb":
             env.update(DISPLAY=self.d.eval("imports.gi.GLib.getenv('DISPLAY')"),
                        XAUTHORITY=self.d.eval("imports.gi.GLib.getenv('XAUTHORITY')") or "")
-        self.app = self.d.spawn([self.app_path], env=env,
-                                stderr=open(os.path.join(self.out, "gnome-app.log"), "w"))
-
-    def within(self, probe, seconds):
-        """probe()'s first true value within seconds, else None."""
-        try:
-            return self.wait(probe, seconds, "")
-        except DesktopError:
-            return None
+        self.app = self.launch("gnome-app.log", env=env)
 
     def fault(self, message):
         log("FAULT: " + message)
         self.faults.append(message)
-
-    def shot(self, name):
-        self.step += 1
-        self.d.screenshot(os.path.join(self.out, "gnome-%s-%02d-%s.png" % (
-            self.platform, self.step, name)))
-
-    def http(self, path, body=None):
-        data = None if body is None else json.dumps(body).encode()
-        try:
-            with urllib.request.urlopen("http://127.0.0.1:9876" + path, data, timeout=3) as r:
-                return json.loads(r.read())
-        except OSError:
-            return None
-
-    def requests(self, path):
-        return [r for r in self.http("/_requests") or [] if r["path"] == path]
 
     def panel(self):
         return self.d.window("DORV")
@@ -103,8 +62,7 @@ class Run:
         return " and ".join(seen) or None
 
     def click_indicator(self, button):
-        x, y, w, h = self.wait(self.d.indicator, 5, "the indicator in the top bar")
-        self.d.click(x + w // 2, y + h // 2, button)
+        self.d.click_middle(self.d.indicator, "the indicator in the top bar", button)
 
     def dismiss(self):
         """Closes the menu or the panel as a user would: Escape, else a click on the desktop."""
@@ -124,35 +82,14 @@ class Run:
         return self.within(self.d.open_menu, 2)
 
     def click_menu_item(self, label):
-        x, y, w, h = self.wait(lambda: self.d.menu_item(label), 5, "the menu item " + label)
-        self.d.click(x + w // 2, y + h // 2)
-
-
-class Item:
-    """The StatusNotifierItem as the host sees it over D-Bus."""
-
-    def __init__(self, run):
-        import dbus
-        bus = dbus.SessionBus()
-        watcher = bus.get_object("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
-        items = lambda: list(watcher.Get("org.kde.StatusNotifierWatcher",  # noqa: E731
-                                         "RegisteredStatusNotifierItems", dbus_interface=PROPS))
-        # This watcher lists an item as "SERVICE@/PATH".
-        service, _, path = run.wait(items, 10, "a registered StatusNotifierItem")[0].partition("/")
-        self.item = bus.get_object(service.rstrip("@"), "/" + path)
-
-    def prop(self, name):
-        return str(self.item.Get("org.kde.StatusNotifierItem", name, dbus_interface=PROPS))
-
-    def activate(self, x, y):
-        self.item.Activate(x, y, dbus_interface="org.kde.StatusNotifierItem")
+        self.d.click_middle(lambda: self.d.menu_item(label), "the menu item " + label)
 
 
 def registered(r):
     log("1. the item is registered, titled DORV, and shown in the top bar")
-    item = Item(r)
-    if item.prop("Title") != "DORV":
-        r.fault("the item's title is %r, expected 'DORV'" % item.prop("Title"))
+    item = StatusNotifier(r)
+    if str(item.prop("Title")) != "DORV":
+        r.fault("the item's title is %r, expected 'DORV'" % str(item.prop("Title")))
     log("   indicator at %s" % (r.wait(r.d.indicator, 5, "the indicator in the top bar"),))
     r.shot("started")
     return item
@@ -173,13 +110,13 @@ def clicks(r, item):
     if any(o.endswith("nothing") for o in outcomes):
         r.fault("a click on the indicator showed the user nothing (%s); the item's Menu is %s, "
                 "so the shell has no menu to show and sends Activate only for the first click"
-                % ("; ".join(outcomes), item.prop("Menu")))
+                % ("; ".join(outcomes), str(item.prop("Menu"))))
     r.dismiss()
 
     menu = r.open_menu()
     if not menu:
         r.fault("no menu to check (Open Panel, the projects): the item's Menu is %s" %
-                item.prop("Menu"))
+                str(item.prop("Menu")))
         return False
     if menu[0] != "Open Panel":
         r.fault("the menu's first item is %r, expected 'Open Panel' (menu: %s)" % (menu[0], menu))
@@ -200,7 +137,7 @@ def projects(r):
         return
     log("   menu: %s" % menu)
     r.shot("menu")
-    r.http("/_control", {"clear_requests": True})
+    r.control(clear_requests=True)
     r.click_menu_item("api")
     r.within(lambda: r.requests("/use"), 3)
     time.sleep(1)  # a second request would come at once
@@ -266,11 +203,7 @@ def panel_geometry(r, item, rows, first):
 def panel_heights(r, item):
     log("4. the open panel lies on the output, at its content's height: two, thirty projects")
     panel_geometry(r, item, len(PROJECTS), PROJECTS[0])
-    with open(os.path.join(r.home, ".marvek", "chatwire-projects.yaml"), "w") as f:
-        f.write("projects:\n" + "".join("  project-%d: /srv/p%d\n" % (i, i) for i in range(30)))
-    r.bridge.send_signal(signal.SIGHUP)
-    r.wait(lambda: len((r.http("/status") or {}).get("projects") or ()) == 30, 3,
-           "thirty projects at the stand-in")
+    r.serve_projects(30)
     r.dismiss()
     time.sleep(5.5)  # the next poll brings them to the panel
     # Only the rows on screen exist: any of the new list's will do.
@@ -287,11 +220,7 @@ def main():
     app, standin, out, platform = a.app, a.standin, a.out, a.platform
     if missing_tools():
         skip("gnome-shell cannot start here: missing %s" % ", ".join(missing_tools()))
-    try:
-        import dbus  # noqa: F401
-        import pyatspi  # noqa: F401
-    except ImportError as e:
-        skip("gnome-shell cannot be driven here: no D-Bus or AT-SPI client for Python (%s)" % e)
+    require_clients("gnome-shell cannot be driven here")
     os.makedirs(out, exist_ok=True)
     try:
         enter_session()

@@ -19,14 +19,14 @@ command line does (here only those of the session, which has its own PIDs).
 import importlib.util
 import os
 import shutil
-import signal
 import sys
+import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "scripts"))
 sys.dont_write_bytecode = True  # the imports below leave no caches in the source tree
-from e2e import STAR, Session, StatusNotifier, expect, fail, log, skip  # noqa: E402
+from e2e_session import STAR, Session, StatusNotifier, expect, fail, log, skip  # noqa: E402
 from virtual_desktop import DesktopError, find_accessible  # noqa: E402
 from wayland_desktop import SIZE, WaylandDesktop, enter_session, missing_tools  # noqa: E402
 
@@ -38,13 +38,10 @@ EDITOR = "DORV Projects"
 
 class WaylandSession(Session):
     def __init__(self, app, pointer, standin, out):
-        super().__init__("sni", app, standin, out)
-        self.d.stop()  # the X desktop Session makes, never started
-        self.tray, self.d = "wayland", WaylandDesktop(self.home, pointer)
-        self.wait = self.d.wait
+        home = tempfile.mkdtemp(prefix="dorv-e2e-")
+        super().__init__(WaylandDesktop(home, pointer), "wayland", app, standin, out, home)
 
     def start(self, seed):
-        os.makedirs(os.path.join(self.home, ".marvek"))
         self.write_projects(seed)
         try:
             os.environ.update(self.d.start())  # for the AT-SPI and D-Bus clients in here
@@ -57,8 +54,7 @@ class WaylandSession(Session):
     def launch(self, log_name="app.log"):
         env = dict(self.d.env, QT_QPA_PLATFORM="wayland", QT_ACCESSIBILITY="1",
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
-        return self.d.spawn([self.app_path], env=env,
-                            stderr=open(os.path.join(self.out, log_name), "w"))
+        return super().launch(log_name, env=env)
 
     def settled(self, title):
         """The geometry of the window once it stays the same for a moment (Qt may resize a
@@ -71,12 +67,6 @@ class WaylandSession(Session):
         self.d.click_tray_icon(icon)
         return self.wait(lambda: self.settled("DORV"), 5, "the panel titled exactly DORV")
 
-    def reloads(self):
-        return (self.control() or {}).get("reloads")
-
-    def file_bytes(self):
-        with open(self.project_file, "rb") as f:
-            return f.read()
 
 
 def on_output(what, g):
@@ -140,31 +130,11 @@ def host_menu(s, tray, icon):
                                            app="waybar"), 5, "the entry api in waybar's menu")
     time.sleep(0.2)
     s.shot("menu")
-    s.d.click(*menu_point(s, entry))
+    s.d.click(*s.d.menu_point(entry))
     s.wait(lambda: s.requests("/use"), 3, "POST /use")
     time.sleep(0.5)  # time for a second request, which must not come
     expect("the /use requests (method, body)", [(r["method"], r["body"]) for r in
                                                s.requests("/use")], [("POST", '{"project":"api"}')])
-
-
-def menu_point(s, entry):
-    """Where the middle of entry, in waybar's open menu, is on the screen. GTK knows places only
-    inside the menu's own surface, so the menu is found on the screen by its white body: the
-    accessible menu with an even margin of a few pixels."""
-    import pyatspi
-    inner = lambda a: a.queryComponent().getExtents(pyatspi.WINDOW_COORDS)  # noqa: E731
-    mx, my, mw, mh = inner(entry.parent)
-    ex, ey, ew, eh = inner(entry)
-    px = s.d.pixels(0, 0, *SIZE)
-    white = [i for i, p in enumerate(px) if min(p) >= 250]
-    if not white:
-        fail("no menu on the screen")
-    xs, ys = [i % SIZE[0] for i in white], [i // SIZE[0] for i in white]
-    box = (min(xs), min(ys), max(xs) - min(xs) + 1, max(ys) - min(ys) + 1)
-    if not (0 <= box[2] - mw <= 16 and 0 <= box[3] - mh <= 16):
-        fail("the white area on the screen %s is not the %dx%d menu" % (box, mw, mh))
-    return (box[0] + box[2] // 2 + (ex + ew // 2) - (mx + mw // 2),
-            box[1] + box[3] // 2 + (ey + eh // 2) - (my + mh // 2))
 
 
 def editor(s, icon):
@@ -196,10 +166,7 @@ def editor(s, icon):
 
 def thirty_projects(s, icon, small):
     log("6. thirty projects: the panel fits the output")
-    s.write_projects("projects:\n" + "".join("  project-%d: /srv/p%d\n" % (i, i)
-                                             for i in range(30)))
-    s.bridge.send_signal(signal.SIGHUP)
-    s.wait(lambda: len(s.projects()) == 30, 3, "thirty projects in /status")
+    s.serve_projects(30)
     s.open_panel(icon)
 
     def grown():

@@ -22,7 +22,6 @@ struct HttpRequest {
 struct HttpResponse {
     int status = 200;
     QByteArray body;
-    QList<QPair<QByteArray, QByteArray>> headers;
     int delayMs = 0;        // wait before answering at all
     int dripIntervalMs = 0; // >0: send the whole answer, head included, one byte per interval
     qint64 bodyRepeat = 0;  // >0: the body is `body` repeated this many times
@@ -91,8 +90,6 @@ private:
     void serve(QTcpSocket *socket, const HttpResponse &r)
     {
         QByteArray head = "HTTP/1.1 " + QByteArray::number(r.status) + " X\r\n";
-        for (const auto &[name, value] : r.headers)
-            head += name + ": " + value + "\r\n";
         const qint64 bodySize = r.body.size() * qMax(r.bodyRepeat, qint64(1));
         head += r.sendContentLength ? "Content-Length: " + QByteArray::number(bodySize) + "\r\n"
                                     : QByteArray("Connection: close\r\n");
