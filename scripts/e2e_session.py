@@ -89,6 +89,21 @@ class Session:
         self.bridge.send_signal(signal.SIGHUP)
         self.wait(lambda: len(self.projects()) == count, 3, "%d projects at the stand-in" % count)
 
+    def start(self, seed):
+        """Writes the project list, brings up the desktop (the test is skipped where it cannot
+        start), the stand-in and the utility."""
+        self.write_projects(seed)
+        try:
+            os.environ.update(self.d.start())  # for the AT-SPI and D-Bus clients in here
+        except DesktopError as e:
+            skip("the desktop did not start: %s" % e)
+        self.started()
+        self.start_bridge()
+        self.app = self.launch()
+
+    def started(self):
+        """What a desktop needs once it runs, before the bridge and the utility start."""
+
     def start_bridge(self):
         self.bridge = self.d.spawn([sys.executable, self.server_path, "--home", self.home])
         self.wait(self.control, 10, "stand-in bridge")
@@ -189,6 +204,17 @@ class StatusNotifier:
 
     def prop(self, name):
         return self.item.Get("org.kde.StatusNotifierItem", name, dbus_interface=PROPS)
+
+    def menu(self):
+        """The item's menu as a host reads it over DBusMenu: (label, properties) of each shown
+        entry, "-" for a separator; None when the item exports no menu."""
+        path = str(self.prop("Menu"))
+        if path in ("/", "/NO_DBUSMENU"):
+            return None
+        menu = self.bus.get_object(self.item.requested_bus_name, path)
+        _, (_, _, children) = menu.GetLayout(0, -1, [], dbus_interface="com.canonical.dbusmenu")
+        return [("-" if p.get("type") == "separator" else str(p.get("label", "")), p)
+                for _, p, _ in children if p.get("visible", True)]
 
     def activate(self, x, y):
         self.item.Activate(x, y, dbus_interface="org.kde.StatusNotifierItem")

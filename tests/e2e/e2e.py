@@ -23,8 +23,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
-from e2e_session import (Session, StatusNotifier, expect, fail, focused, log,  # noqa: E402
-                         STAR, main_color, require_clients, skip)
+from e2e_session import (STAR, Session, StatusNotifier, expect, fail, focused,  # noqa: E402
+                         log, main_color, require_clients, skip)
 from virtual_desktop import (DesktopError, VirtualDesktop, enter_private_network,  # noqa: E402
                              find_accessible, missing_tools)
 
@@ -34,15 +34,8 @@ class XSession(Session):
         home = tempfile.mkdtemp(prefix="dorv-e2e-")
         super().__init__(VirtualDesktop(tray, home), tray, app, standin, out, home)
 
-    def start(self, seed):
-        os.makedirs(os.path.join(self.home, "src", "My Tools"))
-        self.write_projects(seed)
-        try:
-            os.environ.update(self.d.start())  # for the AT-SPI and D-Bus clients in here
-        except DesktopError as e:
-            skip("the virtual desktop did not start: %s" % e)
-        self.start_bridge()
-        self.app = self.launch()
+    def started(self):
+        os.makedirs(os.path.join(self.home, "src", "My Tools"))  # for the folder picker
 
     def launch(self, log_name="app.log"):
         # --verbose: the log shows every service command the utility ran.

@@ -35,19 +35,12 @@ class Run(Session):
                          "gnome-" + platform, app, standin, out, os.environ["HOME"])
         self.platform, self.faults = platform, []
 
-    def start(self):
-        self.write_projects("default: web\nprojects:\n" + "".join("  %s: /srv/%s\n" % (p, p)
-                                                                   for p in PROJECTS))
-        try:
-            env = self.d.start()
-        except DesktopError as e:
-            skip("gnome-shell did not start: %s" % e)
-        self.start_bridge()
-        env = dict(env, QT_QPA_PLATFORM=self.platform, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+    def launch(self):
+        env = dict(self.d.env, QT_QPA_PLATFORM=self.platform, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         if self.platform == "xcb":
             env.update(DISPLAY=self.d.eval("imports.gi.GLib.getenv('DISPLAY')"),
                        XAUTHORITY=self.d.eval("imports.gi.GLib.getenv('XAUTHORITY')") or "")
-        self.app = self.launch("gnome-app.log", env=env)
+        return super().launch("gnome-app.log", env=env)
 
     def fault(self, message):
         log("FAULT: " + message)
@@ -232,7 +225,8 @@ def main():
     r = Run(app, os.path.abspath(standin), os.path.abspath(out), platform)
     started = time.time()
     try:
-        r.start()
+        r.start("default: web\nprojects:\n" + "".join("  %s: /srv/%s\n" % (p, p)
+                                                      for p in PROJECTS))
         item = registered(r)
         if clicks(r, item):
             projects(r)

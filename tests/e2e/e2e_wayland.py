@@ -41,15 +41,8 @@ class WaylandSession(Session):
         home = tempfile.mkdtemp(prefix="dorv-e2e-")
         super().__init__(WaylandDesktop(home, pointer), "wayland", app, standin, out, home)
 
-    def start(self, seed):
-        self.write_projects(seed)
-        try:
-            os.environ.update(self.d.start())  # for the AT-SPI and D-Bus clients in here
-        except DesktopError as e:
-            skip("sway cannot start here: %s" % e)
+    def started(self):
         self.d.start_tray()
-        self.start_bridge()
-        self.app = self.launch()
 
     def launch(self, log_name="app.log"):
         env = dict(self.d.env, QT_QPA_PLATFORM="wayland", QT_ACCESSIBILITY="1",
@@ -106,16 +99,10 @@ def panel_and_focus(s, tray):
 
 def host_menu(s, tray, icon):
     log("4. the host's menu lists the projects; a click on one in waybar's menu sends /use")
-    import dbus
-    path = str(tray.prop("Menu"))
-    if path in ("/", "/NO_DBUSMENU"):
+    shown = tray.menu()
+    if shown is None:
         fail("the item exports no menu (its Menu is %s): QSystemTrayIcon has no context menu "
-             "in this build" % path)
-    bus = dbus.bus.BusConnection(s.d.env["DBUS_SESSION_BUS_ADDRESS"])
-    menu = bus.get_object(tray.item.requested_bus_name, path)
-    _, (_, _, children) = menu.GetLayout(0, -1, [], dbus_interface="com.canonical.dbusmenu")
-    shown = [("-" if p.get("type") == "separator" else str(p.get("label", "")), p)
-             for _, p, _ in children if p.get("visible", True)]
+             "in this build" % tray.prop("Menu"))
     expect("the menu's entries", [label for label, _ in shown], MENU)
     entries = dict(shown)
     expect("the check marks of api, web", [(entries[n].get("toggle-type"), entries[n].get(
