@@ -1,15 +1,9 @@
-#include "app/panelwindow.h"
-#include "bridge/bridgestatus.h"
-#include "config/projectconfig.h"
 #include "support/drawncheck.h"
 #include "support/panelfixture.h"
-#include "ui/menucontentview.h"
-#include "ui/widgets/rowlist.h"
 #include "ui/widgets/wraplabel.h"
 
 #include <QLabel>
 #include <QScrollBar>
-#include <QTest>
 #include <QWheelEvent>
 
 using namespace dorv;

@@ -1,14 +1,8 @@
-#include "app/panelwindow.h"
-#include "bridge/bridgestatus.h"
 #include "support/panelfixture.h"
-#include "ui/menucontentview.h"
 #include "ui/widgets/plainbutton.h"
 
-#include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
-#include <QSignalSpy>
-#include <QTest>
 
 using namespace dorv;
 using namespace dorv::test;

@@ -1,26 +1,41 @@
 #pragma once
 
 #include "app/dorvmenuapp.h"
+#include "app/panelwindow.h"
+#include "bridge/bridgestatus.h"
+#include "config/projectconfig.h"
 #include "support/uitestkit.h"
+#include "ui/menucontentview.h"
+#include "ui/widgets/rowlist.h"
 
 #include <QAbstractButton>
-#include <QPalette>
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
 #include <memory>
-
-namespace dorv {
-class BridgeStatus;
-class MenuContentView;
-class PanelWindow;
-class RowList;
-} // namespace dorv
 
 // The panel as the application builds it, against a fake bridge and a fake service tool: what
 // tst_menupanel (the panel as drawn) and tst_panelinput (the panel worked by hand) start from.
 namespace dorv::test {
 
-QByteArray statusReply(const QString &chatwire, const QString &active, const QStringList &projects,
-                       const QByteArray &extra = {});
-QStringList manyProjects(int n); // project-0, project-1, …
+inline QByteArray statusReply(const QString &chatwire, const QString &active,
+                              const QStringList &projects, const QByteArray &extra = {})
+{
+    QByteArray list;
+    for (const QString &p : projects)
+        list += (list.isEmpty() ? "\"" : ",\"") + p.toUtf8() + "\"";
+    return "{\"ok\":true,\"chatwire\":\"" + chatwire.toUtf8() + "\",\"active_project\":\"" +
+           active.toUtf8() + "\",\"projects\":[" + list + "]" + extra + "}";
+}
+
+inline QStringList manyProjects(int n)
+{
+    QStringList names;
+    for (int i = 0; i < n; ++i)
+        names << QStringLiteral("project-%1").arg(i);
+    return names;
+}
+
 inline const QString kOfflineRows =
     QStringLiteral("headerSection divider toggleSection divider offlineHint divider "
                    "actionsSection divider quitRow");
@@ -28,13 +43,6 @@ inline const QString kOfflineRows =
 class PanelFixture : public QObject {
     Q_OBJECT
 protected:
-    // A poll that brings this answer, and the panel's refresh after it.
-    void apply(int code, const QByteArray &body);
-    void open(); // at the tray icon
-    QList<QAbstractButton *> buttons(const QString &name);
-    RowList *projectList();
-    bool rowInView(int index); // whether project row `index` is on screen in full
-
     TestHome m_home;
     FakeService m_service;
     std::unique_ptr<FakeHttpServer> m_server;
@@ -47,10 +55,57 @@ protected:
     const QRect m_icon{740, 0, 24, 24}; // a tray at the top right
     QPalette m_light;
 
+    void apply(int code, const QByteArray &body)
+    {
+        m_server->respond(code, body);
+        QSignalSpy spy(m_status, &BridgeStatus::changed);
+        m_status->poll();
+        // Polling may be running too (the panel starts it): its replies are the same.
+        QTRY_VERIFY(spy.count() >= (code == 200 ? 6 : 1));
+        QCoreApplication::processEvents(); // the panel's refresh
+    }
+    void open()
+    {
+        m_window->showAt(m_icon);
+        QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    }
+    QList<QAbstractButton *> buttons(const QString &name)
+    {
+        return m_panel->findChildren<QAbstractButton *>(name);
+    }
+    RowList *projectList() { return m_panel->findChild<RowList *>(QStringLiteral("projectRows")); }
+    // Whether project row `index` is on screen in full.
+    bool rowInView(int index)
+    {
+        QWidget *row = projectList()->rowWidget(index);
+        QWidget *viewport = projectList()->viewport();
+        return row && row->isVisible() &&
+               viewport->rect().contains(QRect(row->mapTo(viewport, QPoint()), row->size()));
+    }
+
 protected Q_SLOTS:
-    void initTestCase();
-    void init();
-    void cleanup();
+    void initTestCase() { m_light = QApplication::palette(); }
+    void init()
+    {
+        m_service.setExitStatus(m_serviceStatus);
+        m_server = std::make_unique<FakeHttpServer>();
+        m_app =
+            std::make_unique<DORVMenuApp>(AppSeams{.bridgeUrl = m_server->baseUrl(),
+                                                   .serviceRunner = m_service.runner(),
+                                                   .pgrepProgram = QStringLiteral("/bin/true")});
+        m_status = m_app->status();
+        m_window = m_app->ensurePanel();
+        m_window->setPopup(true);
+        m_panel = m_app->panel();
+        m_firstServiceCalls = m_service.calls();
+        m_service.clear();
+    }
+    void cleanup()
+    {
+        m_app.reset();
+        QFile::remove(ProjectConfig::configPath());
+        QApplication::setPalette(m_light);
+    }
 };
 
 } // namespace dorv::test
