@@ -220,6 +220,27 @@ class GnomeDesktop:
         x, y, w, h = self.wait(place, 5, what)
         self.click(x + w // 2, y + h // 2, button)
 
+    def click_indicator(self, button=1):
+        self.click_middle(self.indicator, "the indicator in the top bar", button)
+
+    def click_menu_item(self, label):
+        self.click_middle(lambda: self.menu_item(label), "the menu item " + label)
+
+    def dismiss(self, shown):
+        """Closes what shown() names (a menu, a window) as a user would: Escape, else a click on
+        the desktop."""
+        for close in (lambda: self.key("Escape"),
+                      lambda: self.click(self.width // 2, self.height * 3 // 4)):
+            if not shown():
+                return
+            close()
+            try:
+                self.wait(lambda: not shown(), 2, "")
+            except DesktopError:
+                pass
+        if shown():
+            raise DesktopError("the %s stays open after Escape and a click outside it" % shown())
+
     def screenshot(self, path):
         ok, _ = self._screenshot.Screenshot(False, False, path,
                                         dbus_interface="org.gnome.Shell.Screenshot")

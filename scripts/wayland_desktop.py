@@ -181,6 +181,16 @@ class WaylandDesktop(VirtualDesktop):
         r, c = node["rect"], node["window_rect"]
         return r["x"] + c["x"], r["y"] + c["y"], c["width"], c["height"]
 
+    def settled(self, title):
+        """(x, y, w, h) of the window titled title once it stays the same for a moment (a
+        program may resize a window right after mapping it), or None while there is none."""
+        def place():
+            node = self.window(title)
+            return node and self.geometry(node)
+        first = place()
+        time.sleep(0.3)
+        return first if first and first == place() else None
+
     def workspace(self):
         """(x, y, width, height) of the area sway leaves to windows, below the bar."""
         ws = [n for o in self.tree()["nodes"] for n in o.get("nodes", [])

@@ -128,19 +128,14 @@ void TestApp::trayMenu()
                      &AppController::switchProject);
     QObject::connect(&menu, &TrayMenu::switchFlipped, app.controller(),
                      &AppController::setBridgeOn);
-    auto texts = [&] {
-        QStringList list;
-        for (QAction *a : menu.actions())
-            list << (a->isSeparator() ? QStringLiteral("-")
-                                      : a->text() + (a->isChecked() ? QStringLiteral("*") : "") +
-                                            (a->isEnabled() ? "" : QStringLiteral(" (off)")));
-        return list;
-    };
     auto visible = [&] {
-        QStringList list = texts();
-        for (qsizetype i = menu.actions().size() - 1; i >= 0; --i)
-            if (!menu.actions()[i]->isVisible())
-                list.removeAt(i);
+        QStringList list;
+        for (QAction *a : menu.actions()) {
+            if (a->isVisible())
+                list << (a->isSeparator() ? QStringLiteral("-")
+                                          : a->text() + (a->isChecked() ? "*" : "") +
+                                                (a->isEnabled() ? "" : " (off)"));
+        }
         return list;
     };
     menu.showState(*app.status(), false);

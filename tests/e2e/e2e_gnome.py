@@ -54,28 +54,14 @@ class Run(Session):
         seen = (["panel"] if self.panel() else []) + (["menu"] if self.d.open_menu() else [])
         return " and ".join(seen) or None
 
-    def click_indicator(self, button):
-        self.d.click_middle(self.d.indicator, "the indicator in the top bar", button)
-
     def dismiss(self):
-        """Closes the menu or the panel as a user would: Escape, else a click on the desktop."""
-        for close in (lambda: self.d.key("Escape"), lambda: self.d.click(640, 600)):
-            if not self.shown():
-                return
-            close()
-            self.within(lambda: not self.shown(), 2)
-        if self.shown():
-            raise DesktopError("the %s stays open after Escape and a click outside it" %
-                               self.shown())
+        self.d.dismiss(self.shown)
 
     def open_menu(self):
         """Right-clicks the indicator; the menu's labels, or None when no menu opens."""
         self.dismiss()
-        self.click_indicator(3)
+        self.d.click_indicator(3)
         return self.within(self.d.open_menu, 2)
-
-    def click_menu_item(self, label):
-        self.d.click_middle(lambda: self.d.menu_item(label), "the menu item " + label)
 
 
 def registered(r):
@@ -94,7 +80,7 @@ def clicks(r, item):
     for name, button in CLICKS:
         r.dismiss()
         before = len(r.requests("/status"))
-        r.click_indicator(button)
+        r.d.click_indicator(button)
         seen = r.within(r.shown, 2)  # the host waits 400 ms for a double click, then opens its menu
         r.shot(name.replace(" ", "-") + "-click")
         outcomes.append("%s click: %s" % (name, seen or "nothing"))
@@ -114,7 +100,7 @@ def clicks(r, item):
     if menu[0] != "Open Panel":
         r.fault("the menu's first item is %r, expected 'Open Panel' (menu: %s)" % (menu[0], menu))
         return True
-    r.click_menu_item("Open Panel")
+    r.d.click_menu_item("Open Panel")
     if not r.within(r.panel, 3):
         r.fault("'Open Panel' in the host's menu opened no window titled DORV")
     return True
@@ -131,7 +117,7 @@ def projects(r):
     log("   menu: %s" % menu)
     r.shot("menu")
     r.control(clear_requests=True)
-    r.click_menu_item("api")
+    r.d.click_menu_item("api")
     r.within(lambda: r.requests("/use"), 3)
     time.sleep(1)  # a second request would come at once
     use = [(q["method"], q["body"]) for q in r.requests("/use")]
@@ -145,7 +131,7 @@ def open_panel(r, item):
     on a click; its geometry."""
     r.dismiss()
     if "Open Panel" in (r.open_menu() or ()):
-        r.click_menu_item("Open Panel")
+        r.d.click_menu_item("Open Panel")
     else:
         r.dismiss()
         item.activate(0, 0)

@@ -49,16 +49,9 @@ class WaylandSession(Session):
                    QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
         return super().launch(log_name, env=env)
 
-    def settled(self, title):
-        """The geometry of the window once it stays the same for a moment (Qt may resize a
-        window right after mapping it), or None while there is no such window."""
-        first = self.window(title)
-        time.sleep(0.3)
-        return first if first and first == self.window(title) else None
-
     def open_panel(self, icon):
         self.d.click_tray_icon(icon)
-        return self.wait(lambda: self.settled("DORV"), 5, "the panel titled exactly DORV")
+        return self.wait(lambda: self.d.settled("DORV"), 5, "the panel titled exactly DORV")
 
 
 
@@ -130,7 +123,7 @@ def editor(s, icon):
     def open_editor():
         s.open_panel(icon)
         s.press("push button", "Configure Projects…")
-        return s.wait(lambda: s.settled(EDITOR), 5, "the editor titled exactly " + EDITOR)
+        return s.wait(lambda: s.d.settled(EDITOR), 5, "the editor titled exactly " + EDITOR)
     expect("the editor's size", open_editor()[2:], (320, 360))
     floating(s, EDITOR)
     s.press(STAR, "Make api the default")
@@ -157,7 +150,7 @@ def thirty_projects(s, icon, small):
     s.open_panel(icon)
 
     def grown():
-        g = s.settled("DORV")
+        g = s.d.settled("DORV")
         return g if g and g[3] > small[3] else None
     g = s.wait(grown, 7, "the panel to grow with thirty projects")
     s.shot("thirty-projects")
