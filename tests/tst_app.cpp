@@ -150,7 +150,8 @@ void TestApp::trayMenu()
     QCOMPARE(visible(),
              QStringList({"Open Panel", "-", "api", "web*", "R&&D", "-", "New Session", "Bridge*",
                           "Configure Projects…", "Open Logs…", "-", "Quit DORV"}));
-    menu.actions()[4]->trigger(); // R&D, sent as its alias
+    menu.actions()[4]->trigger(); // R&D, sent as its alias; the mark waits for the bridge
+    QVERIFY(menu.actions()[3]->isChecked() && !menu.actions()[4]->isChecked());
     QTRY_COMPARE(server.count("/use"), 1);
     for (const HttpRequest &r : server.requests())
         if (r.path == "/use")
@@ -220,12 +221,24 @@ void TestApp::placement_data()
     QTest::addColumn<QRect>("anchor");
     QTest::addColumn<QPoint>("topLeft");
     QTest::addColumn<int>("room");
+    QTest::addColumn<QRect>("screen");
     const QRect screen(0, 0, 1920, 1080);
-    QTest::newRow("top bar, middle") << QRect(900, 0, 24, 24) << QPoint(781, 28) << 1052;
-    QTest::newRow("top bar, right edge") << QRect(1900, 0, 20, 24) << QPoint(1660, 28) << 1052;
-    QTest::newRow("bottom panel, left edge") << QRect(0, 1056, 24, 24) << QPoint(0, 652) << 1052;
-    QTest::newRow("cursor, bottom right") << QRect(1910, 1070, 1, 1) << QPoint(1660, 666) << 1066;
-    QTest::newRow("unknown: the corner") << cornerAnchor(screen) << QPoint(1660, 0) << 1080;
+    QTest::newRow("top bar, middle") << QRect(900, 0, 24, 24) << QPoint(781, 28) << 1052 << screen;
+    QTest::newRow("top bar, right edge")
+        << QRect(1900, 0, 20, 24) << QPoint(1660, 28) << 1052 << screen;
+    QTest::newRow("bottom panel, left edge")
+        << QRect(0, 1056, 24, 24) << QPoint(0, 652) << 1052 << screen;
+    QTest::newRow("cursor, bottom right")
+        << QRect(1910, 1070, 1, 1) << QPoint(1660, 666) << 1066 << screen;
+    QTest::newRow("unknown: the corner")
+        << cornerAnchor(screen) << QPoint(1660, 0) << 1080 << screen;
+    // The pointer that clicked an icon in a 28-px bar the available area leaves out: the panel
+    // opens below the bar, not over the icon.
+    const QRect belowBar(0, 28, 1920, 1052);
+    QTest::newRow("pointer in a top bar")
+        << QRect(1800, 14, 1, 1) << QPoint(1660, 28) << 1052 << belowBar;
+    QTest::newRow("pointer in a bottom bar")
+        << QRect(1800, 1066, 1, 1) << QPoint(1660, 652) << 1052 << QRect(0, 0, 1920, 1052);
 }
 
 void TestApp::placement()
@@ -233,7 +246,7 @@ void TestApp::placement()
     QFETCH(QRect, anchor);
     QFETCH(QPoint, topLeft);
     QFETCH(int, room);
-    const QRect screen(0, 0, 1920, 1080);
+    QFETCH(QRect, screen);
     QCOMPARE(panelRoom(anchor, screen), room);
     QCOMPARE(placePanel(QSize(260, 400), anchor, screen).topLeft(), topLeft);
     // As tall as the room allows: still on screen, still clear of the icon.

@@ -2,7 +2,7 @@
 
 #include "ui/menucontentview.h"
 #include "ui/style.h"
-#include "ui/widgets/focusbutton.h"
+#include "ui/widgets/nofocusonopen.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -21,9 +21,10 @@ bool opensBelow(const QRect &anchor, const QRect &screen)
 
 int panelRoom(const QRect &anchor, const QRect &screen)
 {
+    // A pointer anchor in a bar outside the available area still opens the panel at its edge.
     if (opensBelow(anchor, screen))
-        return screen.bottom() - anchor.bottom() - kPanelGap;
-    return anchor.top() - kPanelGap - screen.top();
+        return screen.bottom() - qMax(anchor.bottom() + kPanelGap, screen.top() - 1);
+    return qMin(anchor.top() - kPanelGap, screen.bottom() + 1) - screen.top();
 }
 
 QRect cornerAnchor(const QRect &area)
@@ -40,9 +41,9 @@ QRect placePanel(const QSize &size, const QRect &anchor, const QRect &screen)
     r.moveLeft(
         qBound(screen.left(), r.left(), qMax(screen.left(), screen.right() - r.width() + 1)));
     if (opensBelow(anchor, screen))
-        r.moveTop(anchor.bottom() + 1 + kPanelGap);
+        r.moveTop(qMax(anchor.bottom() + 1 + kPanelGap, screen.top()));
     else
-        r.moveBottom(anchor.top() - 1 - kPanelGap);
+        r.moveBottom(qMin(anchor.top() - 1 - kPanelGap, screen.bottom()));
     return r;
 }
 
@@ -57,6 +58,7 @@ PanelWindow::PanelWindow(MenuContentView *content, bool popup)
     : QWidget(nullptr, panelFlags(popup)), m_content(content), m_popup(popup)
 {
     setObjectName(QStringLiteral("panelWindow"));
+    NoFocusOnOpen::install(this);
     setWindowTitle(QStringLiteral("DORV"));
     auto *layout = new QVBoxLayout(this);
     // The border is painted under the content, so the panel stays exactly as wide as its rows.
@@ -90,7 +92,6 @@ void PanelWindow::showAt(const QRect &anchor)
     m_content->setMaximumPanelHeight(m_popup ? panelRoom(anchor, area) : area.height() - 80);
     adjustSize();
     place();
-    m_freshlyShown = true;
     show();
     raise();
     activateWindow();
@@ -128,21 +129,6 @@ bool PanelWindow::justHidden() const
 void PanelWindow::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() &&
-        std::exchange(m_freshlyShown, false)) {
-        // Activating a window focuses its first control (or the last one clicked) once this
-        // event is through. A panel just opened has no focused control until Tab: a Space then
-        // acts on nothing rather than on a control the user did not choose.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                auto *focused = qobject_cast<FocusButton *>(focusWidget());
-                if (focused && focused->hasFocus() &&
-                    focused->focusReason() == Qt::ActiveWindowFocusReason)
-                    focused->clearFocus();
-            },
-            Qt::QueuedConnection);
-    }
     if (m_popup && event->type() == QEvent::ActivationChange && !isActiveWindow() && isVisible()) {
         m_hiddenAt.start(); // only this kind of closing can come from a click on the icon
         hide();

@@ -41,7 +41,6 @@ private:
     bool m_popup;
     QRect m_anchor;
     QElapsedTimer m_hiddenAt;
-    bool m_freshlyShown = false;
 };
 
 // The gap between the tray icon and the panel.

@@ -2,6 +2,8 @@
 
 #include "bridge/bridgestatus.h"
 
+#include <QActionGroup>
+
 namespace dorv {
 
 namespace {
@@ -12,12 +14,15 @@ QString menuText(QString text)
 }
 } // namespace
 
-TrayMenu::TrayMenu(QWidget *parent) : QMenu(parent)
+TrayMenu::TrayMenu(QWidget *parent) : QMenu(parent), m_group(new QActionGroup(this))
 {
+    // One active project: hosts draw the mark as a radio item.
+    m_group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     connect(addAction(QStringLiteral("Open Panel")), &QAction::triggered, this,
             &TrayMenu::openPanelRequested);
     addSeparator();
     m_projectsEnd = addSeparator();
+    m_projectsEnd->setVisible(false);
     m_newSession = addAction(QStringLiteral("New Session"));
     connect(m_newSession, &QAction::triggered, this, &TrayMenu::newSessionRequested);
     m_bridge = addAction(QStringLiteral("Bridge"));
@@ -38,25 +43,35 @@ void TrayMenu::showState(const BridgeStatus &status, bool agentLoaded)
     const bool offline = status.state() == BridgeState::Offline;
     m_newSession->setEnabled(!offline && !status.activeProject().isEmpty());
     m_bridge->setChecked(agentLoaded);
+    m_active = status.activeProject();
 
-    // The project items change only when the bridge's list or active project does.
+    // The project items are made again only when the bridge's list changes.
     const QStringList names = offline ? QStringList() : status.projects();
-    const QString key = status.activeProject() + u'\n' + names.join(u'\n');
-    if (key == m_shownKey && m_projects.size() == names.size())
-        return;
-    m_shownKey = key;
-    qDeleteAll(m_projects);
-    m_projects.clear();
-    for (const QString &name : names) {
-        auto *item = new QAction(menuText(name), this);
-        item->setCheckable(true);
-        item->setChecked(name == status.activeProject());
-        // Like a panel row: choosing the active project sends the switch again.
-        connect(item, &QAction::triggered, this, [this, name] { Q_EMIT projectChosen(name); });
-        insertAction(m_projectsEnd, item);
-        m_projects.append(item);
+    if (names != m_names) {
+        m_names = names;
+        qDeleteAll(m_projects);
+        m_projects.clear();
+        for (const QString &name : names) {
+            auto *item = new QAction(menuText(name), m_group);
+            item->setCheckable(true);
+            // Like a panel row: choosing the active project sends the switch again. The mark
+            // stays on the bridge's active project until a poll says it moved.
+            connect(item, &QAction::triggered, this, [this, name] {
+                markActive();
+                Q_EMIT projectChosen(name);
+            });
+            insertAction(m_projectsEnd, item);
+            m_projects.append(item);
+        }
+        m_projectsEnd->setVisible(!names.isEmpty());
     }
-    m_projectsEnd->setVisible(!names.isEmpty());
+    markActive();
+}
+
+void TrayMenu::markActive()
+{
+    for (qsizetype i = 0; i < m_projects.size(); ++i)
+        m_projects[i]->setChecked(m_names[i] == m_active);
 }
 
 } // namespace dorv

@@ -2,6 +2,8 @@
 
 #include <QMenu>
 
+class QActionGroup;
+
 // The tray icon's context menu, drawn by the tray host itself next to the icon (a QMenu on
 // XEmbed trays, exported over DBusMenu to StatusNotifierItem hosts): the panel's operations,
 // with the panel's texts and enabled conditions, and a first item that opens the panel for hosts
@@ -28,11 +30,15 @@ Q_SIGNALS:
     void quitRequested();
 
 private:
+    void markActive();
+
+    QActionGroup *m_group;
     QAction *m_projectsEnd;
     QAction *m_newSession;
     QAction *m_bridge;
     QList<QAction *> m_projects;
-    QString m_shownKey;
+    QStringList m_names; // the projects shown, in order
+    QString m_active;
 };
 
 } // namespace dorv

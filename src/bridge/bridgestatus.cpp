@@ -101,7 +101,9 @@ void BridgeStatus::applyStatusReply(int statusCode, const QByteArray &body, cons
     publish(m_state, r.chatwire == QStringLiteral("connected") ? BridgeState::Connected
                                                                : BridgeState::Connecting);
     publish(m_activeProject, r.activeProject.value_or(QString()));
-    publish(m_projects, r.projects.value_or(QStringList()));
+    // An unchanged list keeps its data: the views then see "the same" at no cost, however long.
+    QStringList projects = r.projects.value_or(QStringList());
+    publish(m_projects, projects == m_projects ? m_projects : std::move(projects));
     publish(m_marvekBusy, r.marvekBusy.value_or(false));
     publish(m_contextPct, r.contextPct);
     publish(m_queued, r.queued.value_or(0));

@@ -1,5 +1,6 @@
 #include "config/projectconfig.h"
 
+#include "common/logging.h"
 #include "common/textlines.h"
 #include "config/projectlistformat.h"
 #include "config/reloadsignal.h"
@@ -13,6 +14,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -23,6 +26,7 @@ namespace {
 struct FileRead {
     enum { Missing, Unreadable, Read } outcome;
     QByteArray bytes;
+    QString why = {}; // when unreadable
 };
 
 // Only a regular file (after symlinks) of at most maxBytes is read, and its size comes from the
@@ -32,21 +36,31 @@ struct FileRead {
 FileRead readRegularFile(const QString &path, qint64 maxBytes)
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return {errno == ENOENT || errno == ENOTDIR ? FileRead::Missing : FileRead::Unreadable, {}};
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT || error == ENOTDIR)
+            return {FileRead::Missing, {}};
+        return {FileRead::Unreadable, {}, QString::fromLocal8Bit(::strerror(error))};
+    }
     QFile file;
     struct stat info {};
     if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return {FileRead::Unreadable, {}};
+        return {FileRead::Unreadable, {}, file.errorString()};
     }
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxBytes)
-        return {FileRead::Unreadable, {}};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return {FileRead::Unreadable, {}, QStringLiteral("not a regular file")};
+    if (info.st_size > maxBytes)
+        return {FileRead::Unreadable,
+                {},
+                QStringLiteral("%1 bytes, over the %2 KiB a list may have")
+                    .arg(info.st_size)
+                    .arg(maxBytes / 1024)};
     // One byte more than fstat said: a file that grows while read is being written to.
     QByteArray bytes(qsizetype(info.st_size) + 1, Qt::Uninitialized);
     const qint64 got = file.read(bytes.data(), bytes.size());
     if (got < 0 || got > info.st_size)
-        return {FileRead::Unreadable, {}};
+        return {FileRead::Unreadable, {}, QStringLiteral("it changed while it was read")};
     bytes.truncate(got);
     return {FileRead::Read, bytes};
 }
@@ -87,10 +101,28 @@ void ProjectConfig::load()
     const FileRead file = readRegularFile(configPath(), kMaxFileBytes);
     m_known = digest(file);
     QString text;
-    if (file.outcome != FileRead::Read || !decodeUtf8Strict(file.bytes, &text))
+    QString problem = file.why;
+    if (file.outcome == FileRead::Read && !decodeUtf8Strict(file.bytes, &text))
+        problem = QStringLiteral("not valid UTF-8");
+    noteLoadProblem(problem);
+    if (file.outcome != FileRead::Read || !problem.isEmpty())
         return;
     m_projects = projectlist::parse(text);
     Q_EMIT changed();
+}
+
+// The list is read at every panel open: a file that cannot be read is written to the log once,
+// and once more when it can be read again.
+void ProjectConfig::noteLoadProblem(const QString &problem)
+{
+    if (problem == m_loadProblem)
+        return;
+    if (problem.isEmpty())
+        qCInfo(lcConfig).noquote() << configPath() << "can be read again";
+    else
+        qCWarning(lcConfig).noquote()
+            << configPath() << "was not read:" << problem << "(the project list stays as it was)";
+    m_loadProblem = problem;
 }
 
 bool ProjectConfig::changedOnDisk() const

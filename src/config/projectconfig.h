@@ -57,12 +57,14 @@ Q_SIGNALS:
 
 private:
     bool write(QString *whyNot);
+    void noteLoadProblem(const QString &problem);
 
     QList<ProjectEntry> m_projects;
     QString m_pgrep;
     // The file as last read or written: a digest of its bytes, empty when there was no file,
     // none when it could not be read (then it counts as changed).
     std::optional<QByteArray> m_known = QByteArray();
+    QString m_loadProblem; // why the file could not be read at the last load; empty if it could
 };
 
 } // namespace dorv

@@ -40,7 +40,7 @@ ProjectEditorView::ProjectEditorView(QWidget *parent)
     add->setAccessibleName(tr("Add Project"));
     add->setToolTip(tr("Add a project directory"));
     connect(add, &PlainButton::clicked, this, &ProjectEditorView::addRequested);
-    headerLayout->addWidget(add);
+    headerLayout->addWidget(add, 0, Qt::AlignVCenter);
     layout->addWidget(header);
     layout->addWidget(helpers::makeDivider(this));
 

@@ -4,6 +4,7 @@
 #include "config/projectconfig.h"
 #include "config/projectlistformat.h"
 #include "ui/projecteditorview.h"
+#include "ui/widgets/nofocusonopen.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -60,6 +61,7 @@ void SettingsWindowController::open()
     window->setObjectName(QStringLiteral("projectEditorWindow"));
     window->setWindowTitle(QStringLiteral("DORV Projects"));
     window->setFixedSize(320, 360);
+    NoFocusOnOpen::install(window.get());
     auto *layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(0, 0, 0, 0);
     auto *view = new ProjectEditorView;

@@ -99,7 +99,7 @@ def host_menu(s, tray, icon):
     expect("the menu's entries", [label for label, _ in shown], MENU)
     entries = dict(shown)
     expect("the check marks of api, web", [(entries[n].get("toggle-type"), entries[n].get(
-        "toggle-state")) for n in ("api", "web")], [("checkmark", 0), ("checkmark", 1)])
+        "toggle-state")) for n in ("api", "web")], [("radio", 0), ("radio", 1)])
     expect("New Session enabled", bool(entries["New Session"].get("enabled", True)), True)
 
     # A real right click, then a real click on the entry waybar draws (a GTK menu on an

@@ -3,6 +3,7 @@
 #include "app/dorvmenuapp.h"
 #include "app/panelwindow.h"
 #include "bridge/bridgestatus.h"
+#include "bridge/httpexchange.h"
 #include "config/projectconfig.h"
 #include "support/uitestkit.h"
 #include "ui/menucontentview.h"
@@ -60,9 +61,11 @@ protected:
         m_server->respond(code, body);
         QSignalSpy spy(m_status, &BridgeStatus::changed);
         m_status->poll();
-        // Polling may be running too (the panel starts it): its replies are the same.
-        QTRY_VERIFY(spy.count() >= (code == 200 ? 6 : 1));
-        QCoreApplication::processEvents(); // the panel's refresh
+        // Polling may be running too (the panel starts it): every exchange in flight ends, the
+        // last with this reply, before the panel's refresh.
+        QTRY_VERIFY(spy.count() >= (code == 200 ? 6 : 1) &&
+                    m_status->findChildren<HttpExchange *>().isEmpty());
+        QCoreApplication::processEvents();
     }
     void open()
     {
