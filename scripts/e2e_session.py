@@ -185,6 +185,23 @@ def focused():
     return hit.name if hit else None
 
 
+def quit_row_gap(first):
+    """How far the panel's Quit DORV row ends above the bottom of its window, and the window's
+    height, in the utility's own coordinates (natively on Wayland it places its windows at 0, 0);
+    None until the panel shows a row whose name starts with first."""
+    import pyatspi
+    row = find_accessible("Quit DORV", "push button")
+    if not row or not pyatspi.findDescendant(row.parent.parent,
+                                             lambda a: a.name.startswith(first)):
+        return None
+    window = row
+    while window.parent and window.parent.getRoleName() != "application":
+        window = window.parent
+    _, y, _, h = row.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    _, wy, _, wh = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return wy + wh - (y + h), wh
+
+
 class StatusNotifier:
     """The item as the tray host sees it over D-Bus."""
 

@@ -21,9 +21,10 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
-from e2e_session import Session, StatusNotifier, log, require_clients, skip  # noqa: E402
+from e2e_session import (Session, StatusNotifier, log, quit_row_gap,  # noqa: E402
+                         require_clients, skip)
 from gnome_desktop import GnomeDesktop, enter_session, missing_tools  # noqa: E402
-from virtual_desktop import DesktopError, find_accessible  # noqa: E402
+from virtual_desktop import DesktopError  # noqa: E402
 
 PROJECTS = ("api", "web")
 CLICKS = (("left", 1), ("second left", 1), ("right", 3))
@@ -141,7 +142,6 @@ def open_panel(r, item):
 def panel_geometry(r, item, rows, first):
     """Checks the open panel: on the output, inside the work area, 260 wide, and as high as its
     content (AT-SPI gives its last row's place in the window)."""
-    import pyatspi
     g = open_panel(r, item)
     area, icon = r.d.work_area(), r.d.indicator()
     log("   panel %s (%s client), work area %s, indicator %s" % (
@@ -155,21 +155,9 @@ def panel_geometry(r, item, rows, first):
         r.fault("with %d projects the panel %s is not inside the work area %s%s" % (
             rows, g, area, "; its last %d px (the Quit DORV row) are below the output" % below
             if below > 0 else ""))
-
-    def gap():
-        """How far the Quit DORV row ends above the bottom of its window, in the utility's own
-        coordinates (natively on Wayland it places its windows at 0, 0)."""
-        row = find_accessible("Quit DORV", "push button")
-        if not row or not pyatspi.findDescendant(row.parent.parent,
-                                                 lambda a: a.name.startswith(first)):
-            return None  # not yet the list the stand-in has now
-        window = row
-        while window.parent and window.parent.getRoleName() != "application":
-            window = window.parent
-        _, y, _, h = row.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        _, wy, _, wh = window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        return wy + wh - (y + h), wh
-    bottom, height = r.wait(gap, 5, "the panel's Quit DORV button through AT-SPI")
+    # Only once the panel shows the list the stand-in has now.
+    bottom, height = r.wait(lambda: quit_row_gap(first), 5,
+                            "the panel's Quit DORV button through AT-SPI")
     g = r.panel() or g
     log("   Quit DORV row ends %d px above the bottom of the %d px window (%d px on screen)" %
         (bottom, height, g[3]))
