@@ -120,6 +120,10 @@ void TestPanelInput::keyboard()
              QStringLiteral("Active project"));
     QVERIFY(qobject_cast<PlainButton *>(QApplication::focusWidget())->showsKeyboardFocus());
     QCOMPARE(tab(), QStringLiteral("web"));
+    // A poll that adds a project around it: the focus stays on its row.
+    apply(200, statusReply("connected", "api", {"api", "docs", "web"}));
+    QCOMPARE(focusName(), QStringLiteral("web"));
+    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("docs"));
     QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("api"));
 
     // Tab walks a long list row by row, each row scrolled into view as it comes.

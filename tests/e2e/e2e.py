@@ -150,6 +150,9 @@ def keyboard_only(s, icon):
         "command but the first query")
     s.control(clear_requests=True)
     s.open_panel(icon)
+    time.sleep(0.5)
+    # Nothing has the focus until Tab: a Space now would act on no control.
+    expect("the focus in a panel just opened", focused(), None)
 
     def tab_to(name):
         for _ in range(12):
