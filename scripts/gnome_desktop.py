@@ -22,7 +22,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from virtual_desktop import DesktopError  # noqa: E402
+from virtual_desktop import DesktopError, VirtualDesktop  # noqa: E402
 
 WATCHER = "org.kde.StatusNotifierWatcher"
 APPINDICATOR = "ubuntu-appindicators@ubuntu.com"
@@ -72,7 +72,9 @@ def enter_session():
     sys.exit(code)
 
 
-class GnomeDesktop:
+class GnomeDesktop(VirtualDesktop):
+    """GNOME Shell as the desktop; spawning, waiting and running commands are the base's."""
+
     def __init__(self, size="1280x800", log_file=None):
         self.size, self.log_file = size, log_file
         self.width, self.height = (int(v) for v in size.split("x"))
@@ -80,36 +82,6 @@ class GnomeDesktop:
         self.procs = []
         self.env = dict(os.environ)
         self.shell = None
-
-    def __enter__(self):
-        try:
-            return self.start()
-        except BaseException:
-            self.stop()
-            raise
-
-    def __exit__(self, *exc):
-        self.stop()
-
-    def spawn(self, cmd, **kw):
-        kw.setdefault("stdout", subprocess.DEVNULL)
-        kw.setdefault("stderr", subprocess.DEVNULL)
-        kw.setdefault("env", self.env)
-        self.procs.append(subprocess.Popen(cmd, **kw))
-        return self.procs[-1]
-
-    def wait(self, probe, seconds, what):
-        """probe()'s first true value within seconds; what (or what() at the end) names it."""
-        deadline = time.time() + seconds
-        while time.time() < deadline:
-            value = probe()
-            if value:
-                return value
-            time.sleep(0.1)
-        raise DesktopError("timed out waiting for " + (what() if callable(what) else what))
-
-    def run(self, *cmd):
-        return subprocess.run(cmd, env=self.env, capture_output=True, text=True)
 
     def start(self):
         if os.environ.get(SESSION_FLAG) != "1":

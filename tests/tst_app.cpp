@@ -5,6 +5,7 @@
 #include "support/uitestkit.h"
 #include "ui/menucontentview.h"
 
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -150,19 +151,37 @@ void TestApp::trayMenu()
     QCOMPARE(visible(),
              QStringList({"Open Panel", "-", "api", "web*", "R&&D", "-", "New Session", "Bridge*",
                           "Configure Projects…", "Open Logs…", "-", "Quit DORV"}));
-    menu.actions()[4]->trigger(); // R&D, sent as its alias; the mark waits for the bridge
-    QVERIFY(menu.actions()[3]->isChecked() && !menu.actions()[4]->isChecked());
+    auto item = [&](const QString &text) {
+        for (QAction *a : menu.actions())
+            if (a->text() == text)
+                return a;
+        return static_cast<QAction *>(nullptr);
+    };
+    item("R&&D")->trigger(); // sent as its alias; the mark waits for the bridge
+    QVERIFY(item("web")->isChecked() && !item("R&&D")->isChecked());
     QTRY_COMPARE(server.count("/use"), 1);
     for (const HttpRequest &r : server.requests())
         if (r.path == "/use")
             QCOMPARE(r.body, QByteArray(R"({"project":"R&D"})"));
 
-    menu.actions()[7]->trigger(); // Bridge, off
+    item("Bridge")->trigger(); // off
     QCOMPARE(m_service.calls().last(), "/usr/bin/systemctl --user stop com.ferlinq.service");
     QCOMPARE(app.status()->state(), BridgeState::Offline);
     menu.showState(*app.status(), app.controller()->agentLoaded());
     QCOMPARE(visible(), QStringList({"Open Panel", "-", "New Session (off)", "Bridge",
                                      "Configure Projects…", "Open Logs…", "-", "Quit DORV"}));
+
+    // A long list: the first 50, then an item that opens the panel for the rest.
+    QByteArray many;
+    for (int i = 0; i < 60; ++i)
+        many += (i ? ",\"p" : "\"p") + QByteArray::number(i) + '"';
+    server.respond(200, R"({"ok":true,"chatwire":"connected","projects":[)" + many + "]}");
+    app.status()->poll();
+    QTRY_COMPARE(app.status()->projects().size(), 60);
+    menu.showState(*app.status(), false);
+    const QStringList shown = visible();
+    QCOMPARE(shown.filter(QRegularExpression(QStringLiteral("^p\\d+$"))).size(), 50);
+    QCOMPARE(shown.at(2 + 50), QStringLiteral("All Projects…"));
 }
 
 // Configure Projects… with the editor already open: the panel makes way, so the editor is never

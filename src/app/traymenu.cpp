@@ -7,6 +7,10 @@
 namespace dorv {
 
 namespace {
+// A menu is read from top to bottom: past this many projects the rest are in the panel, where
+// the list scrolls (and a host need not be sent thousands of items at every change).
+constexpr qsizetype kMenuProjects = 50;
+
 // An ampersand in a menu text marks a mnemonic; an alias shows its own.
 QString menuText(QString text)
 {
@@ -21,6 +25,9 @@ TrayMenu::TrayMenu(QWidget *parent) : QMenu(parent), m_group(new QActionGroup(th
     connect(addAction(QStringLiteral("Open Panel")), &QAction::triggered, this,
             &TrayMenu::openPanelRequested);
     addSeparator();
+    m_more = addAction(QStringLiteral("All Projects…"));
+    m_more->setVisible(false);
+    connect(m_more, &QAction::triggered, this, &TrayMenu::openPanelRequested);
     m_projectsEnd = addSeparator();
     m_projectsEnd->setVisible(false);
     m_newSession = addAction(QStringLiteral("New Session"));
@@ -43,10 +50,13 @@ void TrayMenu::showState(const BridgeStatus &status, bool agentLoaded)
     const bool offline = status.state() == BridgeState::Offline;
     m_newSession->setEnabled(!offline && !status.activeProject().isEmpty());
     m_bridge->setChecked(agentLoaded);
+    // The project items are made again only when the bridge's list changes, and marked again
+    // only when the active project does: a poll that changes nothing costs no walk of the list.
+    const QStringList names =
+        offline ? QStringList()
+                : status.projects().first(qMin(status.projects().size(), kMenuProjects));
+    const bool moved = m_active != status.activeProject();
     m_active = status.activeProject();
-
-    // The project items are made again only when the bridge's list changes.
-    const QStringList names = offline ? QStringList() : status.projects();
     if (names != m_names) {
         m_names = names;
         qDeleteAll(m_projects);
@@ -60,10 +70,13 @@ void TrayMenu::showState(const BridgeStatus &status, bool agentLoaded)
                 markActive();
                 Q_EMIT projectChosen(name);
             });
-            insertAction(m_projectsEnd, item);
+            insertAction(m_more, item);
             m_projects.append(item);
         }
         m_projectsEnd->setVisible(!names.isEmpty());
+        m_more->setVisible(!offline && status.projects().size() > names.size());
+    } else if (!moved) {
+        return;
     }
     markActive();
 }
