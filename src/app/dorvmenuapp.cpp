@@ -29,6 +29,17 @@ constexpr int kFirstAnswerWaitMs = 400;
 // one at the top and one at the bottom.
 constexpr int kUnknownBarRoom = 48;
 
+// The panel and the icon's menu ask for the same operations, under the same names.
+template <typename View> void connectRequests(View *view, AppController *c)
+{
+    QObject::connect(view, &View::switchFlipped, c, &AppController::setBridgeOn);
+    QObject::connect(view, &View::projectChosen, c, &AppController::switchProject);
+    QObject::connect(view, &View::newSessionRequested, c, &AppController::newSession);
+    QObject::connect(view, &View::configureRequested, c, &AppController::openEditor);
+    QObject::connect(view, &View::openLogsRequested, c, &AppController::openLogs);
+    QObject::connect(view, &View::quitRequested, c, &AppController::quit);
+}
+
 bool waylandSession()
 {
     return QGuiApplication::platformName().startsWith(QLatin1StringView("wayland")) ||
@@ -74,12 +85,7 @@ PanelWindow *DORVMenuApp::ensurePanel()
     AppController *c = m_controller;
     connect(m_panel, &MenuContentView::aboutToAppear, m_panelConfig, &ProjectConfig::load);
     connect(m_panel, &MenuContentView::appeared, this, &DORVMenuApp::onPanelAppeared);
-    connect(m_panel, &MenuContentView::switchFlipped, c, &AppController::setBridgeOn);
-    connect(m_panel, &MenuContentView::projectChosen, c, &AppController::switchProject);
-    connect(m_panel, &MenuContentView::newSessionRequested, c, &AppController::newSession);
-    connect(m_panel, &MenuContentView::configureRequested, c, &AppController::openEditor);
-    connect(m_panel, &MenuContentView::openLogsRequested, c, &AppController::openLogs);
-    connect(m_panel, &MenuContentView::quitRequested, c, &AppController::quit);
+    connectRequests(m_panel, c);
     connect(c, &AppController::agentLoadedChanged, m_panel, &MenuContentView::setAgentLoaded);
     m_window = std::make_unique<PanelWindow>(m_panel, m_tray != nullptr);
     return m_window.get();
@@ -101,24 +107,18 @@ void DORVMenuApp::start()
     }
     QApplication::setQuitOnLastWindowClosed(false);
     m_tray = new QSystemTrayIcon(this);
-    m_menu = new TrayMenu;
-    m_menu->setParent(nullptr);
+    m_menu = std::make_unique<TrayMenu>(); // a menu has no parent widget; it lives with the app
     AppController *c = m_controller;
     // A host asks for the menu before the panel was ever opened: the bridge's projects come
     // with the poll this starts, and the exported menu follows.
-    connect(m_menu, &QMenu::aboutToShow, this, [this] {
+    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] {
         if (!m_polling)
             startPolling();
         m_menu->showState(*m_status, m_controller->agentLoaded());
     });
-    connect(m_menu, &TrayMenu::openPanelRequested, this, &DORVMenuApp::showPanel);
-    connect(m_menu, &TrayMenu::projectChosen, c, &AppController::switchProject);
-    connect(m_menu, &TrayMenu::newSessionRequested, c, &AppController::newSession);
-    connect(m_menu, &TrayMenu::switchFlipped, c, &AppController::setBridgeOn);
-    connect(m_menu, &TrayMenu::configureRequested, c, &AppController::openEditor);
-    connect(m_menu, &TrayMenu::openLogsRequested, c, &AppController::openLogs);
-    connect(m_menu, &TrayMenu::quitRequested, c, &AppController::quit);
-    m_tray->setContextMenu(m_menu);
+    connect(m_menu.get(), &TrayMenu::openPanelRequested, this, &DORVMenuApp::showPanel);
+    connectRequests(m_menu.get(), c);
+    m_tray->setContextMenu(m_menu.get());
     m_trayStale = true;
     updateIcon();
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {

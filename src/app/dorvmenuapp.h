@@ -44,7 +44,6 @@ public:
     BridgeStatus *status() const { return m_status; }
     AppController *controller() const { return m_controller; }
     SettingsWindowController *editor() const { return m_editor; }
-    TrayMenu *trayMenu() const { return m_menu; }
     // The panel, built the first time it is needed.
     PanelWindow *ensurePanel();
     MenuContentView *panel() const { return m_panel; }
@@ -73,7 +72,7 @@ private:
     MenuContentView *m_panel = nullptr;
     std::unique_ptr<PanelWindow> m_window;
     QSystemTrayIcon *m_tray = nullptr;
-    TrayMenu *m_menu = nullptr;
+    std::unique_ptr<TrayMenu> m_menu;
     Coalescer *m_iconUpdate;
     QString m_iconName;
     QColor m_iconColor;
