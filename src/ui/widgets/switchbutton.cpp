@@ -40,7 +40,7 @@ void SwitchButton::paintEvent(QPaintEvent *)
         p.setPen(QPen(outline, 1));
         p.setBrush(off);
     }
-    p.drawRoundedRect(track.adjusted(0.5, 0.5, -0.5, -0.5), r - 0.5, r - 0.5);
+    p.drawRoundedRect(track, r, r); // a 1-px outline centred on the half pixel: crisp
     const qreal knob = track.height() - 4;
     const qreal x = isChecked() ? track.right() - 2 - knob : track.left() + 2;
     p.setBrush(QColor(Qt::white));
