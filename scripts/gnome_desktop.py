@@ -220,15 +220,7 @@ class GnomeDesktop(VirtualDesktop):
             raise DesktopError("the shell took no screenshot to " + path)
 
     def stop(self):
-        for p in reversed(self.procs):
-            if p.poll() is None:
-                p.terminate()
-                try:
-                    p.wait(5)
-                except subprocess.TimeoutExpired:
-                    p.kill()
-                    p.wait()
-        self.procs = []
+        self.stop_processes()  # the session's runtime folder is the session's to remove
 
 
 NOW = "imports.gi.GLib.get_monotonic_time()"  # virtual input takes microseconds

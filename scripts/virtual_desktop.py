@@ -225,6 +225,11 @@ class VirtualDesktop:
         return x + w // 2, y + h // 2
 
     def stop(self):
+        self.stop_processes()
+        shutil.rmtree(self.runtime, ignore_errors=True)
+
+    def stop_processes(self):
+        """Ends every process this desktop started, the last first."""
         for p in reversed(self.procs):
             if p.poll() is None:
                 p.terminate()
@@ -234,7 +239,6 @@ class VirtualDesktop:
                     p.kill()
                     p.wait()
         self.procs = []
-        shutil.rmtree(self.runtime, ignore_errors=True)
 
 
 def find_accessible(name, roles=None, app="DORV"):

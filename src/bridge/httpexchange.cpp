@@ -75,12 +75,15 @@ void HttpExchange::onClosed()
     onReadyRead();
     if (m_done)
         return;
-    // Nothing came at all: the socket knows best why (connection refused, host unreachable).
-    if (m_socket.error() != QAbstractSocket::RemoteHostClosedError &&
-        m_socket.error() != QAbstractSocket::UnknownSocketError &&
-        m_parser.closed() == HttpReplyParser::Outcome::Failed)
+    const HttpReplyParser::Outcome outcome = m_parser.closed();
+    // A connection that failed rather than closed: the socket knows best why (connection
+    // refused, host unreachable).
+    const QAbstractSocket::SocketError error = m_socket.error();
+    if (outcome == HttpReplyParser::Outcome::Failed &&
+        error != QAbstractSocket::RemoteHostClosedError &&
+        error != QAbstractSocket::UnknownSocketError)
         return finish(m_socket.errorString().toLower());
-    settle(m_parser.closed());
+    settle(outcome);
 }
 
 void HttpExchange::settle(HttpReplyParser::Outcome outcome)
