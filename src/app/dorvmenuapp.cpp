@@ -4,6 +4,7 @@
 #include "app/appcontroller.h"
 #include "app/panelwindow.h"
 #include "app/traymenu.h"
+#include "app/traywatcher.h"
 #include "common/logging.h"
 #include "config/projectconfig.h"
 #include "ui/helpers.h"
@@ -99,12 +100,23 @@ QString DORVMenuApp::iconName(BridgeState state)
 
 void DORVMenuApp::start()
 {
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        // No tray on this desktop: the panel is an ordinary window, so the utility stays usable.
+    // At login the desktop's panel may come up after the utility: wait for its tray; without one
+    // the panel is an ordinary window, so the utility stays usable, until a tray comes.
+    auto *tray = new TrayWatcher(this);
+    connect(tray, &TrayWatcher::noTrayYet, this, [this] {
         qCInfo(lcUi) << "no system tray: the panel opens as a window";
         ensurePanel()->showAt(panelAnchor());
-        return;
-    }
+    });
+    connect(tray, &TrayWatcher::appeared, this, [this] {
+        showTrayIcon();
+        if (m_window)
+            m_window->setPopup(true); // hides the window; the icon opens the panel from now on
+    });
+    tray->watch();
+}
+
+void DORVMenuApp::showTrayIcon()
+{
     QApplication::setQuitOnLastWindowClosed(false);
     m_tray = new QSystemTrayIcon(this);
     m_menu = std::make_unique<TrayMenu>(); // a menu has no parent widget; it lives with the app

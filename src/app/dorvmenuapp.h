@@ -59,6 +59,7 @@ public:
     void showPanel();
 
 private:
+    void showTrayIcon();
     void updateIcon();
     QRect panelAnchor() const;
     void startPolling();
