@@ -124,7 +124,9 @@ class VirtualDesktop:
     def run(self, *cmd, text=True):
         return subprocess.run(cmd, env=self.env, capture_output=True, text=text)
 
-    def start(self):
+    def start(self, tray=True):
+        """Brings up the display and the buses, and the tray unless told not to (start_tray()
+        then starts it later, as a desktop's panel may come up after the programs it hosts)."""
         # -noreset: an X server that resets when its last client leaves refuses the next one
         # for a moment, and a tray host starting then fails.
         missing = missing_tools(self.tray)
@@ -145,6 +147,9 @@ class VirtualDesktop:
             ["dbus-daemon", "--session", "--nofork", "--print-address={fd}"], "dbus-daemon")
         self.spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
         self.wait(lambda: "org.a11y.Bus" in self.bus_names(), 10, "the accessibility bus")
+        return self.start_tray() if tray else self.env
+
+    def start_tray(self):
         if self.tray == "xembed":
             self.spawn(["trayer", "--edge", "top", "--align", "right", "--widthtype", "request",
                         "--height", "24", "--transparent", "false", "--tint", "0x000000",
@@ -152,7 +157,8 @@ class VirtualDesktop:
             self.wait(lambda: self.run("xdotool", "search", "--class", "trayer").stdout.strip(),
                       10, "trayer")
         else:
-            channels = os.path.join(config, "xfce4", "xfconf", "xfce-perchannel-xml")
+            channels = os.path.join(self.env["XDG_CONFIG_HOME"], "xfce4", "xfconf",
+                                    "xfce-perchannel-xml")
             os.makedirs(channels, exist_ok=True)
             with open(os.path.join(channels, "xfce4-panel.xml"), "w") as f:
                 f.write(PANEL_CHANNEL)

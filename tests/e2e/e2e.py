@@ -1,278 +1,488 @@
 #!/usr/bin/env python3
-"""End-to-end test of DORVMenu on a real X display with a real tray.
+"""End-to-end test of DORVMenu: one table of the steps a user takes, run on a real desktop with a
+real tray (desktops.py) against the stand-in bridge. Controls are pressed through AT-SPI by role
+and name, as a screen reader does; every check looks from outside the utility: the stand-in's
+requests and reloads, the file, the icon's pixels or D-Bus item, the windows shown, exit status.
 
-scripts/virtual_desktop.py provides Xvfb, a private D-Bus session with the accessibility bus,
-and the tray host: trayer (XEmbed) or xfce4-panel's status tray (StatusNotifierItem). Controls
-are found and pressed through AT-SPI by role and name, as a screen reader does; every step is
-checked from outside the utility: the stand-in's request log, the file on disk, the signals it
-counted, the icon's pixels, X window properties, the exit status. The XEmbed run goes through
-every step of daily use; the StatusNotifierItem run checks what differs with that kind of tray
-and that a second start opens the running copy's panel. Runs inside a private network
-namespace so port 9876 is free; exits 77 (skipped) where the machine cannot run a part.
-
-usage: e2e.py xembed|sni DORVMenu STANDIN_DIR OUTPUT_DIR
-
-STANDIN_DIR is the folder holding the stand-in's server.py. The script's own command line must
-not name server.py: the utility signals every process whose command line does.
+usage: e2e.py xembed|sni|sway|gnome|kde DORVMenu STANDIN_DIR OUTPUT_DIR [WL_POINTER]
+Exits 77 (skipped) where the desktop cannot start. kde is not part of ./test.
 """
 
+import collections
+import json
 import os
-import shutil
+import signal
 import sys
-import tempfile
 import time
+import urllib.request
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
-from e2e_session import (STAR, Session, StatusNotifier, expect, fail, focused,  # noqa: E402
-                         log, main_color, require_clients, skip)
-from virtual_desktop import (DesktopError, VirtualDesktop, enter_private_network,  # noqa: E402
-                             find_accessible, missing_tools)
+sys.dont_write_bytecode = True  # no caches in the source tree
+from desktops import (DesktopError, StatusNotifier, desktop, enter,  # noqa: E402
+                      find_accessible, missing, press)
+
+X11, KEYS = ("xembed", "sni"), ("xembed", "sni", "sway")
+SEED = "default: web\nprojects:\n  api: /srv/api\n  web: /srv/web\n"
+STAR = "push button|toggle button|check box"  # the editor's star, as each platform shows it
+ROWS = ("api", "web")
+EDITOR = "DORV Projects"
 
 
-class XSession(Session):
-    def __init__(self, tray, app, standin, out):
-        home = tempfile.mkdtemp(prefix="dorv-e2e-")
-        super().__init__(VirtualDesktop(tray, home), tray, app, standin, out, home)
+def expect(what, got, wanted):
+    if got != wanted:
+        raise DesktopError("%s is %r, expected %r" % (what, got, wanted))
 
-    def started(self):
-        os.makedirs(os.path.join(self.home, "src", "My Tools"))  # for the folder picker
 
-    def launch(self, log_name="app.log"):
-        # --verbose: the log shows every service command the utility ran.
-        return super().launch(log_name, ["--verbose"])
+def color(pixels):
+    """The colour most of the (r, g, b) pixels have: green, orange, gray or none."""
+    votes = collections.Counter(
+        "green" if g > r + 40 and g > b + 30 else "orange" if r > g + 40 and g > b + 40 else
+        "gray" if max(r, g, b) - min(r, g, b) < 20 and 90 < r < 200 else "" for r, g, b in pixels)
+    votes.pop("", None)
+    return votes.most_common(1)[0][0] if votes else "none"
 
-    def open_panel(self, icon):
+
+class Run:
+    """The utility and the stand-in on desktop d; what the user and the bridge see."""
+
+    def __init__(self, kind, app, standin, out, pointer):
+        self.kind, self.app_path, self.out, self.step = kind, app, out, ""
+        self.d, self.home = desktop(kind, pointer), os.environ["HOME"]
+        self.server = os.path.join(standin, "server.py")
+        self.list_file, self.tray = self.home + "/.marvek/chatwire-projects.yaml", None
+
+    def log(self, message):
+        print("e2e_%s: %s" % (self.kind, message), flush=True)
+
+    def within(self, probe, seconds):
+        try:
+            return self.d.wait(probe, seconds, "")
+        except DesktopError:
+            return None
+
+    def shot(self, name):
+        self.d.screenshot("%s/%s-%s-%s.png" % (self.out, self.kind, self.step, name))
+
+    def write_list(self, text):
+        os.makedirs(os.path.dirname(self.list_file), exist_ok=True)
+        open(self.list_file, "w").write(text)
+
+    def http(self, path, body=None):
+        try:
+            return json.loads(urllib.request.urlopen("http://127.0.0.1:9876" + path, body and
+                                                     json.dumps(body).encode(), timeout=3).read())
+        except OSError:
+            return None
+
+    def control(self, **changes):
+        return self.http("/_control", changes or None)
+
+    def requests(self, path=None):
+        return [r for r in self.http("/_requests") or [] if path in (None, r["path"])]
+
+    def start_bridge(self):
+        self.bridge = self.d.spawn([sys.executable, self.server, "--home", self.home])
+        self.d.wait(self.control, 10, "the stand-in bridge")
+
+    def serve(self, count):
+        """A list of count projects, project-0 on, read again by the stand-in."""
+        self.write_list("projects:\n" + "".join("  project-%d: /srv/p%d\n" % (i, i)
+                                                 for i in range(count)))
+        self.bridge.send_signal(signal.SIGHUP)
+        self.d.wait(lambda: len((self.http("/status") or {}).get("projects", [])) == count, 3,
+                  "%d projects at the stand-in" % count)
+
+    def launch(self, log="app"):
+        # --verbose: the log names every service command the utility ran.
+        return self.d.spawn([self.app_path, "--verbose"], env=self.d.app_env(),
+                            stderr=open("%s/%s-%s.log" % (self.out, self.kind, log), "w"))
+
+    def icon_color(self):
+        return color(self.d.pixels(*self.d.icon()) if self.kind == "xembed" else self.tray.pixels())
+
+    def panel(self):
+        return self.d.window("DORV")
+
+    def settled(self, title="DORV"):
+        """The window's place once it stays the same for a moment (it may grow once shown)."""
+        first = self.d.window(title)
+        time.sleep(0.3)
+        return first if first and first == self.d.window(title) else None
+
+    def open_panel(self):
         if not self.panel():
-            self.d.click_tray_icon(icon)
-        return self.wait(self.panel, 5, "the panel")
+            icon = self.kind != "kde" and self.d.wait(self.d.icon, 5, "the icon drawn by the host")
+            if icon:
+                self.d.click(icon[0] + icon[2] // 2, icon[1] + icon[3] // 2)
+            if self.kind in ("gnome", "kde") and not self.within(self.panel, 2):
+                self.close_menu()  # GNOME's host may show its menu: Activate is what it sends
+                self.tray.activate(1180, 780)
+        return self.d.wait(self.settled, 5, "the panel titled exactly DORV")
+
+    def close_menu(self):  # GNOME's host's menu
+        if self.kind == "gnome" and self.d.menu():
+            self.d.key("Escape")
+            self.d.wait(lambda: not self.d.menu(), 3, "Escape to close the host's menu")
+
+    def close(self, title="DORV"):
+        self.d.key("Escape")
+        if self.kind == "gnome" and not self.within(lambda: not self.d.window(title), 2):
+            self.d.click(640, 700)  # a click outside takes the focus away
+        self.d.wait(lambda: not self.d.window(title), 3, "Escape to close " + title)
+
+    def find(self, role, name, seconds=3):
+        return self.d.wait(lambda: find_accessible(name, role), seconds, "%s %r" % (role, name))
+
+    def press(self, role, name):
+        press(self.find(role, name))
+        time.sleep(0.3)
+
+    def state(self, role, name, state):
+        return self.find(role, name).getState().contains(getattr(__import__("pyatspi"), state))
+
+    def panel_part(self, test):
+        """The panel's Quit row, its window and its first accessible that passes test."""
+        import pyatspi
+        row = window = find_accessible("Quit DORV", "push button")
+        while window and window.parent and window.parent.getRoleName() != "application":
+            window = window.parent
+        return row, window, window and pyatspi.findDescendant(window, test)
+
+    def focused(self):
+        """The name of the control with the keyboard focus, as a screen reader is told."""
+        hit = self.panel_part(lambda a: a.getState().contains(getattr(
+            __import__("pyatspi"), "STATE_FOCUSED")))[2]
+        return hit.name if hit else None
+
+    def content_height(self, first):
+        """(gap below the Quit row, window height) in the utility's own coordinates, once the
+        panel shows a row whose name starts with first; else None."""
+        row, window, shown = self.panel_part(lambda a: a.name.startswith(first))
+        if not shown:
+            return None
+        (_, y, _, h), (_, wy, _, wh) = (a.queryComponent().getExtents(0) for a in (row, window))
+        return wy + wh - (y + h), wh
+
+    def fits(self, g, first):
+        """The panel g lies inside the screen (work area), clear of the icon on X11, and ends 4 px
+        below its Quit row (its height is its content's)."""
+        area = self.d.area() if self.kind in ("gnome", "kde") else (0, 0, 1280, 800)
+        if not (g[0] >= area[0] and g[1] >= area[1] and g[0] + g[2] <= area[0] + area[2] and
+                g[1] + g[3] <= area[1] + area[3]):
+            raise DesktopError("the panel %s is not inside %s" % (g, area))
+        icon = self.d.icon()
+        if self.kind in X11 and not (g[1] >= icon[1] + icon[3] or g[1] + g[3] <= icon[1]):
+            raise DesktopError("the panel %s covers the icon %s" % (g, icon))
+        gap = self.d.wait(lambda: self.content_height(first), 5, "a row " + first)
+        expect("(the gap below Quit DORV, the window's height)", (gap[0], gap[1]), (4, g[3]))
 
 
-def daily_use(s):
-    import pyatspi
-    icon = s.wait(s.d.tray_icon, 10, "the tray icon")
-    color = lambda: main_color(s.d.pixels(*icon))  # noqa: E731
-    tall_panel = lambda: s.wait(lambda: fits(s, icon, s.open_panel(icon), 30), 7,  # noqa: E731
-                                lambda: "a tall panel that fits: " + s.seen)
-    log("1. before any click: nothing sent, gray icon")
-    time.sleep(1.5)
-    s.shot("started")
-    expect("requests before the panel was shown", s.requests(), [])
-    expect("the icon", color(), "gray")
+def login_race(r):
+    """Started before the tray (login): the panel shows as a window until the icon comes."""
+    r.app = r.launch()
+    time.sleep(4)
+    r.shot("before-tray")
+    expect("the window titled DORV before any tray", bool(r.panel()), True)
+    r.d.start_tray()
+    r.d.wait(r.d.icon, 10, "the icon in the tray that came later")
+    r.d.wait(lambda: not r.panel(), 3, "the window to go when the icon came")
+    r.tray = StatusNotifier(r.d)
 
-    log("2. a click opens a 260-wide panel and polls at once; green, then orange")
+
+def opens(r):
+    """Nothing is sent before a click opens the panel, near the icon, polling at once; the icon
+    is one item titled DORV, gray, then its colour follows the bridge."""
+    if r.tray:
+        expect("(the registered items, the title)", (len(r.tray.items()), r.tray.prop("Title")),
+               (1, "DORV"))
+    if r.kind == "xembed":  # GNOME's host asks for the menu, which polls; sni, sway: opened
+        time.sleep(1.5)
+        expect("(the requests, the icon) before the panel was shown",
+               (r.requests(), r.icon_color()), ([], "gray"))
     clicked = time.time()
-    expect("the panel's width", s.open_panel(icon)[2], 260)
-    s.wait(lambda: s.requests("/status"), 2, "a status request")
-    if min(r["time"] for r in s.requests()) - clicked > 1.5:
-        fail("the first status request came more than 1.5 s after the click")
-    s.wait(lambda: color() == "green", 3, "a green icon")
-    s.shot("connected")
-    for state, c in (("connecting", "orange"), ("connected", "green")):
-        s.control(chatwire=state)
-        s.wait(lambda: color() == c, 7, "a %s icon" % c)
-
-    log("3. pressing a project row switches to it; the active mark moves")
-    marks = lambda: [s.find("push button", n).description for n in ("api", "web")]  # noqa: E731
-    expect("the marks of api and web", marks(), ["", "Active project"])
-    s.control(clear_requests=True)
-    s.press("push button", "api")
-    use = s.wait(lambda: s.requests("/use"), 3, "POST /use")
-    expect("the /use requests (body, Content-Type)", [
-        (r["body"], r["headers"].get("Content-Type")) for r in use],
-        [('{"project":"api"}', "application/json")])
-    s.wait(lambda: marks() == ["Active project", ""], 7, "api to become the active project")
-    s.shot("switched")
-
-    log("4. New Session sends /new with no body")
-    s.control(clear_requests=True)
-    s.press("push button", "New Session")
-    new = s.wait(lambda: s.requests("/new"), 3, "POST /new")[0]
-    expect("the /new request (method, has body, has Content-Type)", (new["method"], bool(
-        new["body"]), "Content-Type" in new["headers"]), ("POST", False, False))
-
-    log("5. Configure Projects…: add a folder through the picker, make it the default, save")
-    s.press("push button", "Configure Projects…")
-    e = s.wait(lambda: s.window("DORV Projects"), 5, "the editor titled exactly DORV Projects")
-    expect("the editor's size", e[2:], (320, 360))
-    s.press("push button", "Add Project")
-    s.wait(lambda: s.window("Select a project directory"), 5,
-           "the folder picker titled exactly Select a project directory")
-    s.shot("picker")
-    s.d.run("xdotool", "type", "--delay", "10", os.path.join(s.home, "src", "My Tools"))
-    s.d.run("xdotool", "key", "Return")
-    s.press(STAR, "Make my-tools the default")
-    expect("the star of my-tools checked", s.has_state(STAR, "Make my-tools the default",
-                                                       pyatspi.STATE_CHECKED), True)
-    s.shot("editor")
-    s.press("push button", "Save")
-    s.wait(lambda: not s.window("DORV Projects"), 3, "the editor to close")
-    expect("the file written", s.file_bytes().decode(), "default: my-tools\nprojects:\n"
-           "  api: /srv/api\n  web: /srv/web\n  my-tools: %s/src/My Tools\n" % s.home)
-    s.wait(lambda: s.reloads() == 1, 3, "SIGHUP at the stand-in")
-    s.wait(lambda: "my-tools" in s.projects(), 3, "the new project in /status")
-
-    keyboard_only(s, icon)
-
-    log("6. thirty projects: the panel fits the screen, clear of the icon; Escape closes it, a click at once reopens it")
-    s.serve_projects(30)
-    tall = tall_panel()
-    s.shot("thirty-projects")
-    s.d.run("xdotool", "key", "Escape")
-    s.wait(lambda: not s.panel(), 3, "Escape to close the panel")
-    s.open_panel(icon)  # a click right after Escape opens it again
-    s.d.run("xdotool", "key", "Escape")
-    s.wait(lambda: not s.panel(), 3, "Escape to close the panel")
-
-    log("7. stopping the bridge: gray within one poll; reopened at its content's height")
-    s.bridge.terminate()
-    s.bridge.wait(5)
-    s.wait(lambda: color() == "gray", 7, "a gray icon")
-    g = s.open_panel(icon)
-    s.find("label", "Offline")
-    s.shot("offline")
-    if g[3] >= tall[3] or not fits(s, icon, g, 0):
-        fail("offline panel %s after a %s one; %s" % (g, tall, s.seen))
-    expect("the offline panel's width", g[2], 260)
-    expect("New Session enabled", s.has_state("push button", "New Session",
-                                              pyatspi.STATE_ENABLED), False)
-
-    log("8. with thirty projects again, Quit DORV ends the process with status 0")
-    s.d.run("xdotool", "key", "Escape")
-    s.start_bridge()
-    s.wait(lambda: color() == "green", 10, "a green icon")
-    tall_panel()
-    s.press("push button", "Quit DORV")
-    s.exited(s.app, 5, "Quit DORV")
+    g = r.open_panel()
+    expect("the panel's width", g[2], 260)
+    first = r.d.wait(lambda: r.requests("/status"), 2, "a status request")[0]["time"]
+    if r.kind in KEYS and first - clicked > 1.5:
+        raise DesktopError("the first status request %.1f s after the click" % (first - clicked))
+    icon = r.d.icon()
+    r.log("panel at %s, icon at %s" % (g, icon))
+    if r.kind in X11 and max(g[0] - icon[0] - icon[2], icon[0] - g[0] - g[2],
+                             g[1] - icon[1] - icon[3], icon[1] - g[1] - g[3]) > 40:
+        raise DesktopError("the panel %s is far from the icon %s" % (g, icon))
+    if r.kind == "sway":
+        expect("the panel floating", r.d.floating("DORV"), 1)
+    if r.kind in ("gnome", "kde"):
+        r.fits(g, "api")
+    r.shot("panel")
+    for state, c in (("connected", "green"), ("connecting", "orange"), ("connected", "green")):
+        r.control(chatwire=state)
+        r.d.wait(lambda: r.icon_color() == c, 7, "a %s icon" % c)
 
 
-def keyboard_only(s, icon):
-    log("5b. the keyboard only: Tab to a project, Return, again; the editor, Escape; no service "
-        "command but the first query")
-    s.control(clear_requests=True)
-    s.open_panel(icon)
+def closes(r):
+    """Down leaves the panel open, Escape (and on sway a click outside) closes it."""
+    r.d.key("Down")
     time.sleep(0.5)
-    # Nothing has the focus until Tab: a Space now would act on no control.
-    expect("the focus in a panel just opened", focused(), None)
+    expect("the panel open after Down", bool(r.panel()), True)
+    r.close()
+    r.open_panel()
+    if r.kind == "sway":
+        r.d.click(40, 760)
+        r.d.wait(lambda: not r.panel(), 3, "a click outside to close the panel")
+        time.sleep(0.4)  # a click right after a focus loss is taken as the one that caused it
+        r.open_panel()
+    r.close()
 
-    def tab_to(name):
-        for _ in range(12):
-            s.d.run("xdotool", "key", "Tab")
-            time.sleep(0.15)
-            if focused() == name:
+
+def switch(r):
+    """Pressing a project row sends one /use with its name as JSON; the mark moves."""
+    r.open_panel()
+    marks = lambda: [r.find("push button", n).description for n in ROWS]  # noqa: E731
+    expect("the marks of api and web", marks(), ["", "Active project"])
+    r.control(clear_requests=True)
+    r.press("push button", "api")
+    r.d.wait(lambda: marks() == ["Active project", ""], 7, "api to become the active project")
+    expect("the /use requests (body, Content-Type)", [
+        (q["body"], q["headers"].get("Content-Type")) for q in r.requests("/use")],
+        [('{"project":"api"}', "application/json")])
+    r.shot("switched")
+
+
+def new_session(r):
+    """New Session sends POST /new with no body."""
+    r.control(clear_requests=True)
+    r.press("push button", "New Session")
+    new = r.d.wait(lambda: r.requests("/new"), 3, "POST /new")
+    expect("the /new requests (method, has a body)", [(q["method"], bool(q["body"])) for q in new],
+           [("POST", False)])
+    r.close()
+
+
+def keyboard(r):
+    """Tab, arrows, Return and Space alone switch projects and open the editor."""
+    r.control(clear_requests=True)
+    r.open_panel()
+    time.sleep(0.5)
+    expect("the focus in a panel just opened", r.focused(), None)
+
+    def reach(name):
+        for _ in range(16):
+            now = r.focused()
+            if now == name:
                 return
-        fail("Tab never reached %r (focus on %r)" % (name, focused()))
-
-    for project in ("web", "api"):
-        tab_to(project)
-        s.d.run("xdotool", "key", "Return")
-        s.wait(lambda: [r["body"] for r in s.requests("/use")][-1:] ==
-               ['{"project":"%s"}' % project], 3, "POST /use for " + project)
-        # The rows are rebuilt for the new active project: the focus stays where it was.
-        s.wait(lambda: s.find("push button", project).description == "Active project", 7,
-               project + " to become the active project")
-        expect("the focus after the rows were rebuilt", focused(), project)
-    tab_to("Configure Projects…")
-    s.d.run("xdotool", "key", "Return")
-    s.wait(lambda: s.window("DORV Projects"), 5, "the editor")
-    s.d.run("xdotool", "key", "Escape")
-    s.wait(lambda: not s.window("DORV Projects"), 3, "Escape to close the editor")
-    expect("the /use bodies", [r["body"] for r in s.requests("/use")],
+            arrow = now in ROWS and name in ROWS and (
+                "Up" if ROWS.index(now) > ROWS.index(name) else "Down")
+            r.d.key(arrow or "Tab")
+            if arrow and r.focused() == now:
+                r.d.key("Tab")
+        raise DesktopError("the keys never reached %r (the focus is on %r)" % (name, r.focused()))
+    for project, key in (("web", "Return"), ("api", "space")):
+        reach(project)
+        r.d.key(key)
+        r.d.wait(lambda: r.find("push button", project).description == "Active project", 7,
+               "%s to press %s" % (key, project))
+        expect("the focus after the rows were rebuilt", r.focused(), project)
+    expect("the /use bodies", [q["body"] for q in r.requests("/use")],
            ['{"project":"web"}', '{"project":"api"}'])
-    with open(os.path.join(s.out, "app.log"), encoding="utf-8", errors="replace") as f:
-        ran = [line for line in f if "dorv.service" in line]
-    if any(" start " in line or " stop " in line for line in ran):
-        fail("a service command ran: %s" % ran)
+    reach("Configure Projects…")
+    r.d.key("Return")
+    r.d.wait(lambda: r.d.window(EDITOR), 5, "the editor")
+    r.close(EDITOR)
+    with open(os.path.join(r.out, r.kind + "-app.log"), errors="replace") as f:
+        ran = [line for line in f if "dorv.service" in line and (" start" in line or
+                                                                 " stop" in line)]
+    expect("the service commands run", ran, [])
 
 
-def fits(s, icon, g, rows):
-    """g, the panel's geometry, if the panel shows `rows` project rows (or more), lies inside the
-    screen and clear of the icon, and ends 4 px below its Quit row: its height is its content's.
-    Else None, and s.seen says what was seen (a panel that grows may need a moment)."""
-    import pyatspi
-    quit_row, s.seen = find_accessible("Quit DORV", "push button"), "no project rows"
-    if not quit_row or len(pyatspi.findAllDescendants(
-            quit_row.parent.parent, lambda a: a.name.startswith("project-"))) < min(rows, 1):
-        return None
-    x, y, w, h = quit_row.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-    inside = g[0] >= 0 and g[1] >= 0 and g[0] + g[2] <= 1280 and g[1] + g[3] <= 800
-    clear = g[1] >= icon[1] + icon[3] or g[1] + g[3] <= icon[1]
-    s.seen = "panel %s (Quit row at %s) for a tray icon at %s" % (g, (x, y, w, h), icon)
-    return g if inside and clear and g[1] + g[3] - (y + h) == 4 else None
+def host_menu(r):
+    """A click on a project in the host's menu for the icon sends one /use."""
+    r.close_menu()
+    other = "web" if r.http("/status")["active_project"] == "api" else "api"
+    r.control(clear_requests=True)
+    r.d.menu_click(other)
+    r.d.wait(lambda: r.requests("/use"), 3, "POST /use")
+    r.shot("menu")
+    time.sleep(0.7)  # time for a second request, which must not come
+    expect("the /use requests", [(q["method"], q["body"]) for q in r.requests("/use")],
+           [("POST", '{"project":"%s"}' % other)])
+    if r.kind == "sway":
+        r.d.click(40, 760)  # waybar's menu takes no keys
+    r.close_menu()
 
 
-def status_notifier(s):
-    log("1. the item is registered, titled DORV, gray, tooltip Offline")
-    tray = StatusNotifier(s)
-    expect("the item's title", str(tray.prop("Title")), "DORV")
-    s.wait(lambda: tray.state()[0] == "DORV Bridge: Offline", 3, "the Offline tooltip")
-    expect("the icon", tray.state()[1], "gray")
-    s.shot("started")
+def editor(r):
+    """The editor: Save writes the file and reloads the bridge once; Escape does neither."""
+    r.open_panel()
+    r.press("push button", "Configure Projects…")
+    size = r.d.wait(lambda: r.settled(EDITOR), 5, "the editor")[2:]
+    if r.kind in KEYS:  # GNOME's size includes its title bar
+        expect("the editor's size", size, (320, 360))
+    alias, path = "api", "/srv/api"
+    if r.kind == "xembed":
+        alias, path = "my-tools", os.path.join(r.home, "src", "My Tools")
+        os.makedirs(path)
+        r.press("push button", "Add Project")
+        r.d.wait(lambda: r.d.window("Select a project directory"), 5, "the folder picker")
+        r.shot("picker")
+        r.d.run("xdotool", "type", "--delay", "10", path)
+        r.d.key("Return")
+    r.press(STAR, "Make %s the default" % alias)
+    expect("the star checked", r.state(STAR, "Make %s the default" % alias, "STATE_CHECKED"), True)
+    r.shot("editor")
+    r.press("push button", "Save")
+    r.d.wait(lambda: not r.d.window(EDITOR), 3, "Save to close the editor")
+    saved = ("default: %s\nprojects:\n  api: /srv/api\n  web: /srv/web\n" % alias +
+             ("  my-tools: %s\n" % path if alias == "my-tools" else "")).encode()
+    expect("the file written", open(r.list_file, "rb").read(), saved)
+    r.d.wait(lambda: r.control()["reloads"], 3, "a reload at the stand-in")
+    r.d.wait(lambda: alias in (r.http("/status") or {}).get("projects", []), 3,
+           "the list the bridge read again")
+    if r.kind in KEYS:
+        r.open_panel()
+        r.press("push button", "Configure Projects…")
+        r.d.wait(lambda: r.d.window(EDITOR), 5, "the editor")
+        r.press(STAR, "Make web the default")
+        r.close(EDITOR)
+        time.sleep(0.5)  # time for a write, which must not come
+        expect("the file after Escape", open(r.list_file, "rb").read(), saved)
+    expect("the reloads", r.control()["reloads"], 1)
 
-    log("2. a click on the icon in the panel opens the panel near it, inside the screen")
-    x, y = s.d.click_tray_icon()
-    g = s.wait(s.panel, 5, "the panel")
-    screen = tuple(int(v) for v in s.d.run("xdotool", "getdisplaygeometry").stdout.split())
-    near = max(g[0] - x, x - g[0] - g[2], 0) + max(g[1] - y, y - g[1] - g[3], 0)
-    if g[0] < 0 or g[1] < 0 or g[0] + g[2] > screen[0] or g[1] + g[3] > screen[1] or near > 40:
-        fail("panel at %s for a click at %s" % (g, (x, y)))
-    s.shot("panel")
 
-    log("3. the pixmaps and the tooltip follow the bridge: green, orange")
-    for state, color in (("connected", "green"), ("connecting", "orange")):
-        s.control(chatwire=state)
-        s.wait(lambda: tray.state() == ("DORV Bridge: " + state.capitalize(), color), 7,
-               "a %s icon" % color)
+def thirty(r):
+    """Thirty projects: the panel grows to its content and stays inside the screen."""
+    small = r.open_panel()
+    r.close()
+    r.serve(30)
+    r.d.wait(lambda: (r.open_panel()[3] > small[3]), 7, "the panel to grow")
+    r.fits(r.settled(), "project-")
+    r.shot("thirty")
+    r.close()
 
-    log("4. a second start opens the running copy's panel and exits 0; one item only")
-    s.d.click_tray_icon()
-    s.wait(lambda: not s.panel(), 3, "the panel to close on a second click")
-    started = time.time()
-    s.exited(s.launch("second.log"), 5, "the second copy")
-    if time.time() - started > 3:
-        fail("the second copy took %.1f s" % (time.time() - started))
-    s.wait(s.panel, 3, "the panel opened by the second start")
-    s.shot("second-start")
-    first = tray.items()
-    if len(first) != 1 or s.app.poll() is not None:
-        fail("items %s after the second start" % first)
 
-    log("5. after a crash the next start runs, shows its icon and answers a further start")
-    s.app.kill()
-    s.app.wait()
-    s.app = s.launch("third.log")
-    s.wait(lambda: tray.items() not in ([], first), 5, "the new copy's item")
+def offline(r):
+    """Without the bridge: gray within a poll; the panel shrinks to its content."""
+    tall = r.open_panel()
+    r.close()
+    r.bridge.terminate()
+    r.bridge.wait(5)
+    r.d.wait(lambda: r.icon_color() == "gray", 7, "a gray icon")
+    g = r.open_panel()
+    r.find("label", "Offline")
+    r.shot("offline")
+    if g[3] >= tall[3]:
+        raise DesktopError("the offline panel %s is not shorter than %s" % (g, tall))
+    r.fits(g, "Quit")
+    expect("New Session enabled", r.state("push button", "New Session", "STATE_ENABLED"), False)
+    r.close()
+    r.start_bridge()
+
+
+def second_start(r):
+    """A second start opens the running copy's panel; after a crash a start runs again."""
+    expect("the second start's exit status", r.launch("second").wait(3), 0)
+    r.d.wait(r.panel, 3, "the panel the second start opened")
+    first = r.tray.items()
+    expect("the items", (len(first), r.app.poll()), (1, None))
+    r.app.kill()
+    r.app.wait()
+    r.app = r.launch("third")
+    r.d.wait(lambda: r.tray.items() not in ([], first), 5, "the new copy's item")
     time.sleep(1)
-    if s.app.poll() is not None or len(tray.items()) != 1:
-        fail("after a crash: exit %s, items %s" % (s.app.poll(), tray.items()))
-    s.exited(s.launch("fourth.log"), 5, "a start beside the new copy")  # it listens again
-    s.wait(s.panel, 3, "the new copy's panel")
+    expect("the items, the exit status", (len(r.tray.items()), r.app.poll()), (1, None))
+    expect("a further start's exit status", r.launch("fourth").wait(5), 0)
+    r.d.wait(r.panel, 3, "the new copy's panel")
+    r.close()
+
+
+def gnome_clicks(r):
+    """Each click on the indicator (left, left, right) shows the panel or the host's menu."""
+    r.close()
+    for name, button in (("left", 1), ("second-left", 1), ("right", 3)):
+        x, y, w, h = r.d.icon()
+        r.d.click(x + w // 2, y + h // 2, button)
+        # The host waits 400 ms for a double click before it opens its menu.
+        r.d.wait(lambda: r.panel() or r.d.menu(), 2, "the panel or the menu after a click")
+        r.shot(name)
+        r.close_menu()
+        if r.panel():
+            r.close()
+
+
+def quits(r):
+    """Quit DORV ends the process with status 0."""
+    r.open_panel()
+    r.press("push button", "Quit DORV")
+    expect("the exit status after Quit DORV", r.app.wait(5), 0)
+
+
+ALL = ("xembed", "sni", "sway", "gnome", "kde")
+STEPS = [
+    (login_race, ("sni", "sway")),
+    (opens, ALL),
+    (closes, KEYS),
+    (gnome_clicks, ("gnome",)),
+    (switch, ("xembed", "sni", "sway", "gnome")),
+    (new_session, ("xembed", "sway")),
+    (keyboard, KEYS),
+    (host_menu, ("sway", "gnome", "kde")),
+    (editor, ("xembed", "sway", "gnome")),
+    (thirty, ("xembed", "sni", "sway", "gnome")),
+    (offline, ("xembed",)),
+    (second_start, ("sni",)),
+    (quits, ("xembed", "sway")),
+]
 
 
 def main():
-    if len(sys.argv) != 5 or sys.argv[1] not in ("xembed", "sni"):
+    if len(sys.argv) not in (5, 6) or sys.argv[1] not in ALL:
         print(__doc__)
         return 2
-    tray, app, standin, out = sys.argv[1:]
-    if missing_tools(tray):
-        skip("the %s run needs %s" % (tray, ", ".join(missing_tools(tray))))
-    require_clients("the %s run" % tray)
-    try:
-        enter_private_network()
-    except DesktopError as e:
-        skip(str(e))
+    kind, app, standin, out = sys.argv[1:5]
+    pointer = sys.argv[5] if len(sys.argv) == 6 else ""
+    lacking = missing(kind) + ([pointer] if kind == "sway" and not os.access(pointer, os.X_OK)
+                               else [])
+    if lacking:
+        print("e2e_%s: SKIP: missing %s (scripts/install-deps)" % (kind, ", ".join(lacking)))
+        return 77
     os.makedirs(out, exist_ok=True)
-    s = XSession(tray, app, standin, out)
+    for name in os.listdir(out):
+        if name.startswith(kind + "-"):
+            os.remove(os.path.join(out, name))
     try:
-        s.start("default: web\nprojects:\n  api: /srv/api\n  web: /srv/web\n")
-        (daily_use if tray == "xembed" else status_notifier)(s)
-        log("all steps passed")
+        enter(kind)
     except DesktopError as e:
-        s.shot("failed")
-        fail(str(e))
+        print("e2e_%s: SKIP: %s" % (kind, e))
+        return 77
+    r, started, failed = Run(kind, app, standin, os.path.abspath(out), pointer), time.time(), []
+    try:
+        os.environ.update(r.d.start())  # for the AT-SPI and D-Bus clients in here
+        r.write_list(SEED)
+        r.start_bridge()
+        if kind not in ("sni", "sway"):  # the others start with the tray up
+            r.d.start_tray()
+            r.app = r.launch()
+            r.tray = None if kind == "xembed" else StatusNotifier(r.d)
+    except DesktopError as e:
+        print("e2e_%s: SKIP: the desktop did not start: %s" % (kind, e))
+        r.d.stop()
+        return 77
+    try:
+        for number, (step, kinds) in enumerate(STEPS, 1):
+            if kind not in kinds:
+                continue
+            r.step = "%02d-%s" % (number, step.__name__)
+            r.log("%s: %s" % (r.step, " ".join(step.__doc__.split())))
+            try:
+                step(r)
+            except Exception as e:  # the step failed; the next may still tell more
+                failed.append(r.step)
+                r.log("FAILED: %s" % e)
+                r.shot("failed")
     finally:
-        s.d.stop()
-        shutil.rmtree(s.home, ignore_errors=True)
-    return 0
+        r.d.stop()
+    r.log("%s in %.1f s" % ("FAILED: " + ", ".join(failed) if failed else "all steps passed",
+                            time.time() - started))
+    return 1 if failed else 0
 
 
 if __name__ == "__main__":

@@ -1,8 +1,8 @@
 /* A pointer for a Wayland compositor that has none (a headless sway): a client of wlroots'
- * virtual-pointer protocol that reads commands from standard input, one a line,
+ * virtual-pointer protocol reading one command a line from standard input,
  *     move X Y        (layout coordinates, 0 <= X < WIDTH, 0 <= Y < HEIGHT)
  *     click BUTTON    (left or right: a press and a release)
- * and answers "ok" once the compositor has handled each, so the caller can look right after.
+ * and answering "ok" once the compositor has handled it, so the caller can look right after.
  * usage: wl-pointer WIDTH HEIGHT (the size of the output layout) */
 #define _POSIX_C_SOURCE 200809L
 #include "wlr-virtual-pointer-client.h"
@@ -42,23 +42,17 @@ static uint32_t now_ms(void)
 
 int main(int argc, char **argv)
 {
-    if (argc != 3) {
-        fprintf(stderr, "usage: wl-pointer WIDTH HEIGHT\n");
-        return 2;
+    struct wl_display *display = argc == 3 ? wl_display_connect(NULL) : NULL;
+    static const struct wl_registry_listener listener = {global, global_remove};
+    if (display) {
+        wl_registry_add_listener(wl_display_get_registry(display), &listener, NULL);
+        wl_display_roundtrip(display);
+    }
+    if (!manager) {
+        fprintf(stderr, "usage: wl-pointer WIDTH HEIGHT, on a compositor with virtual pointers\n");
+        return 1;
     }
     const uint32_t width = (uint32_t)atoi(argv[1]), height = (uint32_t)atoi(argv[2]);
-    struct wl_display *display = wl_display_connect(NULL);
-    if (!display) {
-        fprintf(stderr, "wl-pointer: no Wayland display\n");
-        return 1;
-    }
-    static const struct wl_registry_listener listener = {global, global_remove};
-    wl_registry_add_listener(wl_display_get_registry(display), &listener, NULL);
-    wl_display_roundtrip(display);
-    if (!manager) {
-        fprintf(stderr, "wl-pointer: the compositor has no virtual pointers\n");
-        return 1;
-    }
     struct zwlr_virtual_pointer_v1 *pointer =
         zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager, seat);
     char line[128], name[16];
@@ -67,7 +61,6 @@ int main(int argc, char **argv)
         int ok = 1;
         if (sscanf(line, "move %u %u", &x, &y) == 2 && x < width && y < height) {
             zwlr_virtual_pointer_v1_motion_absolute(pointer, now_ms(), x, y, width, height);
-            zwlr_virtual_pointer_v1_frame(pointer);
         } else if (sscanf(line, "click %15s", name) == 1 &&
                    (!strcmp(name, "left") || !strcmp(name, "right"))) {
             const uint32_t button = strcmp(name, "left") ? BTN_RIGHT : BTN_LEFT;
@@ -75,20 +68,17 @@ int main(int argc, char **argv)
             zwlr_virtual_pointer_v1_frame(pointer);
             wl_display_roundtrip(display); /* the press and the release in separate frames */
             zwlr_virtual_pointer_v1_button(pointer, now_ms(), button, 0);
-            zwlr_virtual_pointer_v1_frame(pointer);
         } else {
             ok = 0;
         }
-        if (wl_display_roundtrip(display) < 0) {
-            fprintf(stderr, "wl-pointer: the compositor went away\n");
-            return 1;
-        }
+        zwlr_virtual_pointer_v1_frame(pointer);
+        if (wl_display_roundtrip(display) < 0)
+            return 1; /* the compositor went away */
         if (ok)
             puts("ok");
         else
             printf("error: %s", line);
         fflush(stdout);
     }
-    wl_display_disconnect(display);
     return 0;
 }
