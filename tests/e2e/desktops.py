@@ -196,9 +196,6 @@ class Sway(Wayland):
         r, c = node["rect"], node["window_rect"]
         return r["x"] + c["x"], r["y"] + c["y"], c["width"], c["height"]
 
-    def floating(self, title):
-        return next(w["floating"] for w in self.windows() if w.get("name") == title)
-
     def screenshot(self, path, crop=None):
         return self.run("grim", *(["-g", "%d,%d %dx%d" % crop] if crop else []),
                         *(["-t", "ppm"] if path == "-" else []), path, text=False).stdout
