@@ -109,8 +109,10 @@ void DORVMenuApp::start()
     });
     connect(tray, &TrayWatcher::appeared, this, [this] {
         showTrayIcon();
-        if (m_window)
-            m_window->setPopup(true); // hides the window; the icon opens the panel from now on
+        if (m_window) { // the window goes (a click on the icon at once opens the panel)
+            m_window->dismiss();
+            m_window->setPopup(true);
+        }
     });
     tray->watch();
 }

@@ -87,9 +87,7 @@ class X11(VirtualDesktop):
         return self.tray_icon()
 
     def click(self, x, y, button=1):
-        self.run("xdotool", "mousemove", str(x), str(y))
-        time.sleep(0.1)  # GTK takes a press only where the pointer has entered
-        self.run("xdotool", "click", str(button))
+        self.run("xdotool", "mousemove", str(x), str(y), "click", str(button))
 
     def window(self, title):
         found = super().window(title)
@@ -226,7 +224,7 @@ GNOME_JS = {
         return [r.x, r.y, r.width, r.height]; }""",
     "icon": """{ const a = imports.ui.main.panel.statusArea;
         const k = Object.keys(a).find(k => k.startsWith('appindicator-') && a[k].visible);
-        return k ? RECT(a[k]) : null; }""",
+        const r = k ? RECT(a[k]) : [NaN]; return r.every(isFinite) ? r : null; }""",
     # The top bar's open menu: its labels (label null), or where the item labelled label is.
     "menu": """{ const m = imports.ui.main.panel.menuManager.activeMenu, label = %s;
         const items = m && m.isOpen ? m._getMenuItems().filter(i => i.actor.visible) : [];
