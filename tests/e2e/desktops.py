@@ -266,8 +266,13 @@ class Gnome(Wayland):
         if shell.poll() is not None:
             raise DesktopError("gnome-shell exited with status %d" % shell.returncode)
         self.shell = self.bus.get_object("org.gnome.Shell", "/org/gnome/Shell")
-        self.wait(lambda: self.eval("imports.ui.main.layoutManager._startingUp === false"), 10,
-                  "the shell")
+
+        def started():
+            try:
+                return self.eval("imports.ui.main.layoutManager._startingUp === false")
+            except dbus.DBusException:  # its object may come a moment after the watcher
+                return False
+        self.wait(started, 10, "the shell")
         # The shell opens the overview at start-up; a hide() during its animation is ignored.
         self.wait(lambda: self.eval("{ const o = imports.ui.main.overview; if (o.visible) "
                                     "o.hide(); return !o.visible; }"), 5, "the overview to close")

@@ -249,15 +249,6 @@ def switch(r):
     expect("the /use requests (body, Content-Type)", [
         (q["body"], q["headers"].get("Content-Type")) for q in r.requests("/use")],
         [('{"project":"api"}', "application/json")])
-
-
-def new_session(r):
-    """New Session sends POST /new with no body."""
-    r.control(clear_requests=True)
-    r.press("push button", "New Session")
-    new = r.d.wait(lambda: r.requests("/new"), 3, "POST /new")
-    expect("the /new requests (method, has a body)", [(q["method"], bool(q["body"])) for q in new],
-           [("POST", False)])
     r.close()
 
 
@@ -424,7 +415,6 @@ STEPS = [
     (closes, KEYS),
     (gnome_clicks, ("gnome",)),
     (switch, ("xembed", "sni", "sway", "gnome")),
-    (new_session, ("xembed", "sway")),
     (keyboard, KEYS),
     (host_menu, ("sway", "gnome", "kde")),
     (editor, ("xembed", "sway", "gnome")),
