@@ -128,9 +128,8 @@ class TestEditor : public QObject {
                          qPrintable(step + ", not " + (focused ? focused->accessibleName() : "")));
             } else if (verb == "newest") {
                 QWidget *last = list()->rowWidget(list()->count() - 1);
-                QVERIFY(last);
-                const QPoint at = last->mapTo(list()->viewport(), QPoint(0, 0));
-                QTRY_VERIFY(list()->viewport()->rect().contains(QRect(at, last->size())));
+                QTRY_VERIFY(last && list()->viewport()->rect().contains(QRect(
+                                        last->mapTo(list()->viewport(), QPoint()), last->size())));
             } else {
                 QFAIL(qPrintable("unknown step " + step));
             }

@@ -1,5 +1,4 @@
 #include "config/projectconfig.h"
-#include "config/reloadsignal.h"
 #include "support/testhome.h"
 
 #include <QDir>

@@ -15,13 +15,8 @@ QString describe(const QList<ProjectEntry> &entries)
     return parts.join(u'|');
 }
 
-struct ReaderCase {
-    const char *name;
-    const char *text;
-    const char *expected;
-};
-
-const ReaderCase kReaderCases[] = {
+// Name, text, what is read.
+const char *const kReaderCases[][3] = {
     {"written form", "default: b\nprojects:\n  a: /a\n  b: /b\n", "a=/a|b=/b*"},
     {"empty default, empty alias", "default:\nprojects:\n  : /x\n  a: /a", "=/x*|a=/a"},
     {"two defaults share alias", "default: a\nprojects:\n a: /1\n a: /2", "a=/1*|a=/2*"},
@@ -76,8 +71,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        for (const ReaderCase &c : kReaderCases)
-            QTest::newRow(c.name) << QString::fromUtf8(c.text) << QString::fromUtf8(c.expected);
+        for (const auto &c : kReaderCases)
+            QTest::newRow(c[0]) << QString::fromUtf8(c[1]) << QString::fromUtf8(c[2]);
     }
 
     void reader()

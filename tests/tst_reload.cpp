@@ -100,17 +100,15 @@ private Q_SLOTS:
         }
         const QString list = m_home.file(QStringLiteral("projects.yaml"));
         const QString server = m_home.file(QStringLiteral("src/chatwire-bridge/server.py"));
-        QVERIFY(writeFile(server, "import os, signal, sys, time\n"
-                                  "def hup(*_):\n"
-                                  "    with open(sys.argv[-1], 'ab') as log:\n"
-                                  "        log.write(open(os.environ['LIST'], 'rb').read())\n"
+        QVERIFY(writeFile(server, "import signal, sys, time\n"
+                                  "def hup(*_): open(sys.argv[2], 'ab').write(open(sys.argv[1], "
+                                  "'rb').read())\n"
                                   "signal.signal(signal.SIGHUP, hup)\n"
-                                  "open(sys.argv[-1], 'ab').close()\n"
+                                  "open(sys.argv[2], 'ab').close()\n"
                                   "while True: time.sleep(1)\n"));
-        qputenv("LIST", QFile::encodeName(list));
         auto log = [this](const char *name) { return m_home.file(QString::fromLatin1(name)); };
         const QList<QStringList> commands = {
-            {"/usr/bin/python3", server, log("bridge")},
+            {"/usr/bin/python3", server, list, log("bridge")},
             {"/bin/sh", "-c", "trap 'echo hup >> $1' HUP; : > $1; while :; do sleep 1 & wait; done",
              server, log("shell")},
             {"/usr/bin/tail", "-f", server}};
