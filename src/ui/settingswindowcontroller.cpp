@@ -140,8 +140,8 @@ void SettingsWindowController::save(ProjectConfig::IfChangedOnDisk ifChanged)
         qCInfo(lcConfig) << "the project list changed on disk since the editor read it";
         m_view->offerReloadOrReplace(
             tr("Another program changed the project list since this window read it. Reload "
-               "shows its list and drops the changes made here; Replace saves this list over "
-               "it and drops the other program's changes."));
+               "shows the file's list and drops the changes made here; Replace saves this list "
+               "over the file and drops the other program's changes."));
         return;
     case ProjectConfig::SaveResult::Failed:
         qCWarning(lcConfig).noquote() << "the project list was not saved:" << why;
