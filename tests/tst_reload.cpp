@@ -53,7 +53,7 @@ private Q_SLOTS:
         row("a release folder", "python /opt/chatwire-bridge-2/app/server.py", true);
         row("tail", "tail -f " + s, false);
         row("a shell", "bash -c python3|" + s, false);
-        row("python -c", "python3 -c print(1) " + s, false);
+        row("python -c", "python3 -cprint(1) " + s, false);
         row("python -m", "python3 -Im pydoc " + s, false);
         row("another script first", "python3 /h/src/chatwire-bridge/lint.py " + s, false);
         row("another folder", "python3 /h/src/other/server.py.bak chatwire-bridge", false);
