@@ -190,7 +190,7 @@ int main(int argc, char **argv)
         file.open(QIODevice::WriteOnly);
         file.write(projectlist::serialize(entries));
         file.close();
-        ProjectConfig config(QStringLiteral("/bin/true"));
+        ProjectConfig config(ProjectConfig::configPath(), QStringLiteral("/bin/true"));
         const int rounds = qMax(1, 100000 / qMax(1, n));
         QElapsedTimer t;
         t.start();
@@ -212,7 +212,7 @@ int main(int argc, char **argv)
             (args.size() > 3 ? args.value(3) : QStringLiteral("  a: /a")).toUtf8() + '\n';
         QDir().mkpath(home.filePath(QStringLiteral(".marvek")));
         writeListFile(ProjectConfig::configPath(), bytes, line);
-        ProjectConfig config(QStringLiteral("/bin/true"));
+        ProjectConfig config(ProjectConfig::configPath(), QStringLiteral("/bin/true"));
         const long before = residentKiB();
         QElapsedTimer t;
         const double cpu = cpuSeconds();

@@ -1,5 +1,4 @@
 #include "config/projectconfig.h"
-#include "config/reloadsignal.h"
 #include "support/testhome.h"
 
 #include <QDir>
@@ -7,7 +6,6 @@
 #include <QTest>
 
 #include <csignal>
-#include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -20,46 +18,36 @@ using Result = ProjectConfig::SaveResult;
 const QByteArray kAbc = "default: b\nprojects:\n  a: /a\n  b: /b\n  c: /c\n";
 
 enum class AtPath { File, Nothing, Fifo, LinkToDevZero };
-enum class Edit { Add, Remove, SetDefault, SetDefaultOfUnknownEntry };
 
 enum class SaveSetup { File, NoFolder, Symlink, FileSizeLimit, MarvekIsAFile };
 
-// How the list was read before another program does something to the file.
-enum class Start { FileRead, NoFile, Unreadable, FileReadAndSaved };
-enum class Outside { Nothing, SameBytes, EditInPlace, ReplaceByRename, Remove, Create, PastCap };
-
-QStringList aliases(const ProjectConfig &c, bool defaultsOnly)
+// Each alias, with "*" after the default ones.
+QString shown(const ProjectConfig &c)
 {
     QStringList list;
     for (const ProjectEntry &e : c.projects())
-        if (e.isDefault || !defaultsOnly)
-            list.append(e.alias);
-    return list;
+        list.append(e.alias + (e.isDefault ? QStringLiteral("*") : QString()));
+    return list.join(u' ');
 }
 } // namespace
 
 class TestProjectConfig : public QObject {
     Q_OBJECT
-    TestHome m_home; // before the first use of configPath
-    const QString m_path = ProjectConfig::configPath();
+    TestHome m_home;
     const QString m_folder = m_home.file(QStringLiteral(".marvek"));
-    // A stand-in for pgrep that records each call: the reload signals sent.
-    const QString m_pgrep = writeRecordingTool(m_home.file(QStringLiteral("bin/pgrep")), 1);
-
-    int reloadSignals() { return int(recordedArguments(m_pgrep).count(QStringLiteral("-f"))); }
+    const QString m_path = m_home.file(QStringLiteral(".marvek/chatwire-projects.yaml"));
+    // What the bridge would read at each reload signal.
+    const QString m_pgrep =
+        writeListWatchingPgrep(m_home.file(QStringLiteral("bin/pgrep")), m_path);
+    QByteArray seenByBridge() { return readFile(m_pgrep + QStringLiteral(".seen")); }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        // Computed before HOME was set, it would be the user's own list.
-        QVERIFY(m_path.startsWith(m_home.path() + u'/'));
-    }
-
     void init()
     {
         QDir(m_folder).removeRecursively();
         QFile::remove(m_folder);
         QDir().mkpath(m_folder);
+        QFile::remove(m_pgrep + QStringLiteral(".seen"));
     }
 
     // load() returns at once, whatever is at the path, and reads it or keeps the list as it
@@ -99,66 +87,26 @@ private Q_SLOTS:
             QVERIFY(writeFile(m_path, content));
         if (size >= 0)
             QVERIFY(QFile(m_path).resize(size));
-        ProjectConfig config(m_pgrep);
+        ProjectConfig config(m_path, m_pgrep);
         config.addProject(QStringLiteral("kept"), QStringLiteral("/k"));
         QSignalSpy spy(&config, &ProjectConfig::changed);
         config.load();
         QCOMPARE(spy.count(), read ? 1 : 0);
-        const QStringList kept = {"kept"};
-        QCOMPARE(aliases(config, false), read ? QStringList({"a", "b", "c"}) : kept);
-        QCOMPARE(aliases(config, true), read ? QStringList({"b"}) : kept);
+        QCOMPARE(shown(config), read ? QStringLiteral("a b* c") : QStringLiteral("kept*"));
     }
 
-    // An edit of the list read from the file, by position; positions out of range are ignored.
-    void edit_data()
+    // Positions as they were before the removal; out of range or repeated ones are ignored.
+    // (The editor's tests add, star and remove as a user does.)
+    void removeProject()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<Edit>("edit");
-        QTest::addColumn<QList<qsizetype>>("positions");
-        QTest::addColumn<QStringList>("aliases");
-        QTest::addColumn<QStringList>("defaults");
-        auto row = [](const char *name, const QByteArray &content, Edit edit,
-                      const QList<qsizetype> &positions, const QStringList &aliases,
-                      const QStringList &defaults) {
-            QTest::newRow(name) << content << edit << positions << aliases << defaults;
-        };
-        const QByteArray one = "default: a\nprojects:\n  a: /a\n";
-        const QStringList abc = {"a", "b", "c"};
-        row("add to empty", "projects:\n", Edit::Add, {}, {"x"}, {"x"});
-        row("add to a list", kAbc, Edit::Add, {}, {"a", "b", "c", "x"}, {"b"});
-        row("remove the only entry", one, Edit::Remove, {0}, {}, {});
-        row("remove the default", kAbc, Edit::Remove, {1}, {"a", "c"}, {"a"});
-        row("remove another", kAbc, Edit::Remove, {2}, {"a", "b"}, {"b"});
-        row("remove two, the second default", kAbc, Edit::Remove, {0, 1}, {"c"}, {"c"});
-        row("out of range and repeated", kAbc, Edit::Remove, {5, -1, 0, 3, 0}, {"b", "c"}, {"b"});
-        row("setDefault", kAbc, Edit::SetDefault, {2}, abc, {"c"});
-        row("setDefault of an unknown entry", kAbc, Edit::SetDefaultOfUnknownEntry, {}, abc, {});
-    }
-
-    void edit()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(Edit, edit);
-        QFETCH(QList<qsizetype>, positions);
-        QVERIFY(writeFile(m_path, content));
-        ProjectConfig config(m_pgrep);
+        QVERIFY(writeFile(m_path, kAbc));
+        ProjectConfig config(m_path, m_pgrep);
         config.load();
-        switch (edit) {
-        case Edit::Add:
-            config.addProject(QStringLiteral("x"), QStringLiteral("/p"));
-            break;
-        case Edit::Remove:
-            config.removeProject(positions);
-            break;
-        case Edit::SetDefault:
-            config.setDefault(config.projects().at(positions.first()));
-            break;
-        case Edit::SetDefaultOfUnknownEntry:
-            config.setDefault(ProjectEntry::create(QStringLiteral("a"), {}));
-            break;
-        }
-        QTEST(aliases(config, false), "aliases");
-        QTEST(aliases(config, true), "defaults");
+        config.removeProject({5, -1, 2, 3, 2});
+        QCOMPARE(shown(config), QStringLiteral("a b*"));
+        config.addProject(QStringLiteral("x"), QStringLiteral("/x"));
+        config.removeProject({0, 1}); // the second was the default
+        QCOMPARE(shown(config), QStringLiteral("x*"));
     }
 
     // The entry "ok: /ok" is added to the list read from the file (and maybe one more), then
@@ -200,12 +148,12 @@ private Q_SLOTS:
         if (setup == SaveSetup::Symlink)
             QVERIFY(QFile::link(link, m_path) &&
                     QFile::setPermissions(link, QFile::ReadOwner | QFile::WriteOwner));
-        ProjectConfig config(m_pgrep);
+        ProjectConfig config(m_path, m_pgrep);
         config.load();
         config.addProject(QStringLiteral("ok"), QStringLiteral("/ok"));
         if (!alias.isNull())
             config.addProject(alias, QStringLiteral("/p"));
-        const QStringList before = aliases(config, false);
+        const QString before = shown(config);
         ::signal(SIGXFSZ, SIG_IGN);
         rlimit saved{};
         ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -221,7 +169,8 @@ private Q_SLOTS:
         QCOMPARE(readFile(target), result == Result::Saved
                                        ? QByteArray("default: ok\nprojects:\n  ok: /ok\n")
                                        : file);
-        QCOMPARE(aliases(config, false), before);
+        QCOMPARE(shown(config), before);
+        QCOMPARE(seenByBridge(), "---\n" + readFile(m_path)); // told after the file was written
         QVERIFY(QDir(m_folder).entryList(QDir::Files).size() <= 1); // no temporary file left
         QCOMPARE(QFileInfo(m_path).isSymLink(), setup == SaveSetup::Symlink);
         auto mode = [](const QString &path) { return int(QFileInfo(path).permissions() & 0x777); };
@@ -229,90 +178,6 @@ private Q_SLOTS:
             QCOMPARE(mode(m_folder), 0x700); // user, group, others
         if (setup == SaveSetup::Symlink)
             QCOMPARE(mode(link), 0x600);
-    }
-
-    // The list is read with "api", another program changes the file, "web" is added and saved.
-    // A changed file is left as that program wrote it, without signalling the bridge, until
-    // the save is told to overwrite it.
-    void changedOnDisk_data()
-    {
-        QTest::addColumn<Start>("start");
-        QTest::addColumn<Outside>("outside");
-        QTest::addColumn<bool>("changed");
-        auto row = [](const char *name, Start start, Outside outside, bool changed) {
-            QTest::newRow(name) << start << outside << changed;
-        };
-        row("unchanged", Start::FileRead, Outside::Nothing, false);
-        row("the same bytes written again", Start::FileRead, Outside::SameBytes, false);
-        row("edited in place, same size", Start::FileRead, Outside::EditInPlace, true);
-        row("replaced by rename", Start::FileRead, Outside::ReplaceByRename, true);
-        row("removed", Start::FileRead, Outside::Remove, true);
-        row("still missing", Start::NoFile, Outside::Nothing, false);
-        row("appeared", Start::NoFile, Outside::Create, true);
-        row("unreadable at load, removed", Start::Unreadable, Outside::Remove, true);
-        row("unreadable now", Start::FileRead, Outside::PastCap, true);
-        row("after our own save", Start::FileReadAndSaved, Outside::Nothing, false);
-        row("edited after our own save", Start::FileReadAndSaved, Outside::EditInPlace, true);
-    }
-
-    void changedOnDisk()
-    {
-        QFETCH(Start, start);
-        QFETCH(Outside, outside);
-        QFETCH(bool, changed);
-        const QByteArray api = "default: api\nprojects:\n  api: /api\n";
-        const bool fileRead = start == Start::FileRead || start == Start::FileReadAndSaved;
-        if (start == Start::Unreadable)
-            QCOMPARE(::mkfifo(QFile::encodeName(m_path).constData(), 0600), 0);
-        else if (fileRead)
-            QVERIFY(writeFile(m_path, api));
-        ProjectConfig config(m_pgrep);
-        config.load();
-        config.addProject(QStringLiteral("web"), QStringLiteral("/web"));
-        if (start == Start::FileReadAndSaved)
-            QCOMPARE(config.save(), Result::Saved);
-        const QString renamed = m_path + QStringLiteral(".new");
-        switch (outside) {
-        case Outside::Nothing:
-            break;
-        case Outside::SameBytes:
-            QVERIFY(writeFile(m_path, readFile(m_path)));
-            break;
-        case Outside::EditInPlace: {
-            QFile file(m_path);
-            QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(file.size() - 2));
-            QCOMPARE(file.write("X"), 1); // the same size, within the same second
-            break;
-        }
-        case Outside::ReplaceByRename:
-            QVERIFY(writeFile(renamed, api + "  docs: /docs\n"));
-            QCOMPARE(std::rename(QFile::encodeName(renamed), QFile::encodeName(m_path)), 0);
-            break;
-        case Outside::Remove:
-            QVERIFY(QFile::remove(m_path));
-            break;
-        case Outside::Create:
-            QVERIFY(writeFile(m_path, "projects:\n  docs: /docs\n"));
-            break;
-        case Outside::PastCap:
-            QVERIFY(QFile(m_path).resize(ProjectConfig::kMaxFileBytes + 1));
-            break;
-        }
-        const QByteArray theirs = readFile(m_path);
-        QCOMPARE(config.changedOnDisk(), changed);
-        const int signalsBefore = reloadSignals();
-        QString why;
-        QCOMPARE(config.save(&why), changed ? Result::ChangedOnDisk : Result::Saved);
-        if (changed) {
-            QVERIFY(!why.isEmpty());
-            QCOMPARE(readFile(m_path), theirs);
-            QCOMPARE(reloadSignals(), signalsBefore);
-            QCOMPARE(config.save(&why, ProjectConfig::IfChangedOnDisk::Overwrite), Result::Saved);
-        }
-        QCOMPARE(reloadSignals(), signalsBefore + 1);
-        QCOMPARE(readFile(m_path), fileRead ? api + "  web: /web\n"
-                                            : QByteArray("default: web\nprojects:\n  web: /web\n"));
-        QVERIFY(!config.changedOnDisk()); // what we wrote is known
     }
 };
 

@@ -1,16 +1,7 @@
-#include "common/textlines.h"
-#include "config/projectconfig.h"
 #include "config/projectlistformat.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/stat.h>
 
 using namespace dorv;
 
@@ -24,13 +15,8 @@ QString describe(const QList<ProjectEntry> &entries)
     return parts.join(u'|');
 }
 
-struct ReaderCase {
-    const char *name;
-    const char *text;
-    const char *expected;
-};
-
-const ReaderCase kReaderCases[] = {
+// Name, text, what is read.
+const char *const kReaderCases[][3] = {
     {"written form", "default: b\nprojects:\n  a: /a\n  b: /b\n", "a=/a|b=/b*"},
     {"empty default, empty alias", "default:\nprojects:\n  : /x\n  a: /a", "=/x*|a=/a"},
     {"two defaults share alias", "default: a\nprojects:\n a: /1\n a: /2", "a=/1*|a=/2*"},
@@ -85,8 +71,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        for (const ReaderCase &c : kReaderCases)
-            QTest::newRow(c.name) << QString::fromUtf8(c.text) << QString::fromUtf8(c.expected);
+        for (const auto &c : kReaderCases)
+            QTest::newRow(c[0]) << QString::fromUtf8(c[1]) << QString::fromUtf8(c[2]);
     }
 
     void reader()
@@ -117,79 +103,6 @@ private Q_SLOTS:
                 QCOMPARE(e.isDefault, e.alias == defaultAlias);
         }
         QVERIFY(accepted > 500 && accepted < 3500);
-    }
-
-    // The stand-in bridge has a reader of its own: over the same files it must read what the
-    // utility reads, or refuse what the utility refuses.
-    void standInReadsTheSame()
-    {
-        const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
-        if (python.isEmpty())
-            QSKIP("no python3: the stand-in bridge cannot run here");
-        const QString server = QFINDTESTDATA("../tools/chatwire-bridge/server.py");
-        QVERIFY(!server.isEmpty());
-        const qint64 cap = ProjectConfig::kMaxFileBytes;
-        const QByteArray abc = "default: b\nprojects:\n  a: /a\n  b: /b\n";
-        QList<std::pair<QString, QByteArray>> fixtures = {
-            {"byte-order mark", "\xef\xbb\xbf" + abc},
-            {"two byte-order marks", "\xef\xbb\xbf\xef\xbb\xbf" + abc},
-            {"at the cap", abc + QByteArray(cap - abc.size(), ' ')},
-            {"over the cap", abc + QByteArray(cap + 1 - abc.size(), ' ')},
-            {"invalid byte", abc + "  c: /\xff\n"},
-            {"cut sequence", abc + "  c: /\xc3"},
-            {"overlong", abc + "  c: /\xc0\xaf\n"},
-            {"encoded surrogate", abc + "  c: /\xed\xa0\x80\n"},
-            {"past U+10FFFF", abc + "  c: /\xf4\x90\x80\x80\n"},
-            {"noncharacter", abc + "  c: /\xef\xbf\xbe\n"},
-            {"NUL", abc + QByteArray("  c: /\0c\n", 9)},
-        };
-        for (const ReaderCase &c : kReaderCases)
-            fixtures.append({QString::fromUtf8(c.name), c.text});
-        const QList<QList<ProjectEntry>> lists = randomLists(4000);
-        for (qsizetype i = 0; i < lists.size(); ++i)
-            fixtures.append(
-                {QStringLiteral("round trip %1").arg(i), projectlist::serialize(lists[i])});
-
-        QTemporaryDir dir;
-        QStringList args = {server, QStringLiteral("--parse")};
-        QStringList expected;
-        for (qsizetype i = 0; i < fixtures.size(); ++i) {
-            QFile file(dir.filePath(QString::number(i)));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(fixtures[i].second);
-            args.append(file.fileName());
-            const QByteArray &bytes = fixtures[i].second;
-            QString text;
-            expected.append(bytes.size() <= cap && decodeUtf8Strict(bytes, &text)
-                                ? describe(projectlist::parse(text))
-                                : QStringLiteral("<unreadable>"));
-        }
-        // Neither reader may block on a FIFO.
-        args.append(dir.filePath(QStringLiteral("fifo")));
-        QCOMPARE(::mkfifo(QFile::encodeName(args.last()).constData(), 0600), 0);
-        fixtures.append({QStringLiteral("a FIFO"), {}});
-        expected.append(QStringLiteral("<unreadable>"));
-
-        QProcess standIn;
-        standIn.start(python, args);
-        QVERIFY(standIn.waitForFinished(60000));
-        QCOMPARE(standIn.exitCode(), 0);
-        const QJsonArray read = QJsonDocument::fromJson(standIn.readAllStandardOutput()).array();
-        QCOMPARE(read.size(), fixtures.size());
-        for (qsizetype i = 0; i < fixtures.size(); ++i) {
-            QString got = QStringLiteral("<unreadable>");
-            if (!read[i].isNull()) {
-                QStringList parts;
-                for (const QJsonValue &entry : read[i].toArray()) {
-                    const QJsonArray e = entry.toArray();
-                    parts.append(e[0].toString() + u'=' + e[1].toString() +
-                                 (e[2].toBool() ? QStringLiteral("*") : QString()));
-                }
-                got = parts.join(u'|');
-            }
-            QVERIFY2(got == expected[i], qPrintable(fixtures[i].first + QStringLiteral(": ") + got +
-                                                    QStringLiteral(" != ") + expected[i]));
-        }
     }
 };
 

@@ -52,9 +52,10 @@ bool waylandSession()
 DORVMenuApp::DORVMenuApp(AppSeams seams, QObject *parent)
     : QObject(parent), m_status(new BridgeStatus(seams.bridgeUrl, this)),
       m_service(std::move(seams.serviceRunner)),
-      m_panelConfig(new ProjectConfig(seams.pgrepProgram, this)),
-      m_editor(new SettingsWindowController(new ProjectConfig(seams.pgrepProgram, this),
-                                            std::move(seams.folderPicker), this)),
+      m_panelConfig(new ProjectConfig(ProjectConfig::configPath(), seams.pgrepProgram, this)),
+      m_editor(new SettingsWindowController(
+          new ProjectConfig(ProjectConfig::configPath(), seams.pgrepProgram, this),
+          std::move(seams.folderPicker), this)),
       m_controller(new AppController(m_status, &m_service, m_editor, this)),
       m_iconUpdate(new Coalescer(this, [this] {
           updateIcon();

@@ -84,31 +84,33 @@ std::optional<QByteArray> digest(const FileRead &file)
 }
 } // namespace
 
-ProjectConfig::ProjectConfig(const QString &pgrepProgram, QObject *parent)
-    : QObject(parent), m_pgrep(pgrepProgram)
+ProjectConfig::ProjectConfig(const QString &path, const QString &pgrepProgram, QObject *parent)
+    : QObject(parent), m_path(path), m_pgrep(pgrepProgram)
 {
 }
 
-const QString &ProjectConfig::configPath()
+QString ProjectConfig::configPath()
 {
-    static const QString path =
-        QDir::home().filePath(QStringLiteral(".marvek/chatwire-projects.yaml"));
-    return path;
+    return QDir::home().filePath(QStringLiteral(".marvek/chatwire-projects.yaml"));
 }
 
-void ProjectConfig::load()
+bool ProjectConfig::tryLoad(QString *whyNot)
 {
-    const FileRead file = readRegularFile(configPath(), kMaxFileBytes);
+    const FileRead file = readRegularFile(m_path, kMaxFileBytes);
     m_known = digest(file);
     QString text;
-    QString problem = file.why;
+    QString problem =
+        file.outcome == FileRead::Missing ? QStringLiteral("there is no file") : file.why;
     if (file.outcome == FileRead::Read && !decodeUtf8Strict(file.bytes, &text))
         problem = QStringLiteral("not valid UTF-8");
-    noteLoadProblem(problem);
-    if (file.outcome != FileRead::Read || !problem.isEmpty())
-        return;
+    if (whyNot)
+        *whyNot = problem;
+    noteLoadProblem(file.outcome == FileRead::Missing ? QString() : problem);
+    if (!problem.isEmpty())
+        return false;
     m_projects = projectlist::parse(text);
     Q_EMIT changed();
+    return true;
 }
 
 // The list is read at every panel open: a file that cannot be read is written to the log once,
@@ -118,16 +120,16 @@ void ProjectConfig::noteLoadProblem(const QString &problem)
     if (problem == m_loadProblem)
         return;
     if (problem.isEmpty())
-        qCInfo(lcConfig).noquote() << configPath() << "can be read again";
+        qCInfo(lcConfig).noquote() << m_path << "can be read again";
     else
         qCWarning(lcConfig).noquote()
-            << configPath() << "was not read:" << problem << "(the project list stays as it was)";
+            << m_path << "was not read:" << problem << "(the project list stays as it was)";
     m_loadProblem = problem;
 }
 
 bool ProjectConfig::changedOnDisk() const
 {
-    const std::optional<QByteArray> now = digest(readRegularFile(configPath(), kMaxFileBytes));
+    const std::optional<QByteArray> now = digest(readRegularFile(m_path, kMaxFileBytes));
     return !now || !m_known || *now != *m_known;
 }
 
@@ -155,7 +157,7 @@ bool ProjectConfig::write(QString *whyNot)
         return fail(problem);
 
     // The first save on a machine creates the private folder the file lives in.
-    const QString folder = QFileInfo(configPath()).absolutePath();
+    const QString folder = QFileInfo(m_path).absolutePath();
     if (!QFileInfo(folder).isDir()) {
         if (!QDir().mkdir(folder,
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner))
@@ -164,7 +166,7 @@ bool ProjectConfig::write(QString *whyNot)
 
     // QSaveFile writes a temporary file beside the target and renames it over, keeping the old
     // file's permissions and writing through a symlink to its target.
-    QSaveFile file(configPath());
+    QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly))
         return fail(file.errorString());
     const QByteArray bytes = projectlist::serialize(m_projects);

@@ -8,8 +8,8 @@
 #include <QObject>
 #include <optional>
 
-// The ordered project list, read from and written to ~/.marvek/chatwire-projects.yaml.
-// Every change of the list emits changed().
+// The ordered project list, read from and written to one file (the program's is
+// ~/.marvek/chatwire-projects.yaml). Every change of the list emits changed().
 namespace dorv {
 
 class ProjectConfig : public QObject {
@@ -23,18 +23,22 @@ public:
     enum class SaveResult { Saved, ChangedOnDisk, Failed };
     enum class IfChangedOnDisk { Refuse, Overwrite };
 
-    // After each save the bridge is told to reload, through `pgrepProgram` (a test names a
-    // stand-in).
-    explicit ProjectConfig(const QString &pgrepProgram = reload::kPgrepProgram,
+    // The list lives in the file at `path`. After each save the bridge is told to reload,
+    // through `pgrepProgram` (a test names a stand-in).
+    explicit ProjectConfig(const QString &path, const QString &pgrepProgram = reload::kPgrepProgram,
                            QObject *parent = nullptr);
 
-    static const QString &configPath();
+    // The user's list file, under the home folder as it is at the call.
+    static QString configPath();
+    const QString &path() const { return m_path; }
 
     const QList<ProjectEntry> &projects() const { return m_projects; }
 
     // Replaces the list with the file's content; a file that cannot be read (missing, no
     // access, not UTF-8, over kMaxFileBytes) leaves the list as it was.
-    void load();
+    void load() { tryLoad(); }
+    // The same, saying whether the file was read and, if not, why.
+    bool tryLoad(QString *whyNot = nullptr);
 
     // Whether the file is no longer what the last load() found or the last save wrote: edited,
     // replaced, removed or created since, or unreadable now.
@@ -60,6 +64,7 @@ private:
     void noteLoadProblem(const QString &problem);
 
     QList<ProjectEntry> m_projects;
+    QString m_path;
     QString m_pgrep;
     // The file as last read or written: a digest of its bytes, empty when there was no file,
     // none when it could not be read (then it counts as changed).

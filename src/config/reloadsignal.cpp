@@ -4,8 +4,12 @@
 #include "common/logging.h"
 #include "common/textlines.h"
 
-#include <csignal>
+#include <QRegularExpression>
+
+#include <algorithm>
+
 #include <limits>
+#include <unistd.h>
 
 namespace dorv::reload {
 
@@ -36,6 +40,17 @@ std::optional<qint32> parseInt32(QStringView text)
         return std::nullopt;
     return qint32(value);
 }
+
+// A path whose file is server.py in a folder under one named chatwire-bridge….
+bool isServerScript(const QString &path)
+{
+    QStringList parts = path.split(u'/');
+    if (parts.takeLast() != QStringLiteral("server.py"))
+        return false;
+    return std::any_of(parts.cbegin(), parts.cend(), [](const QString &folder) {
+        return folder.startsWith(QStringLiteral("chatwire-bridge"));
+    });
+}
 } // namespace
 
 QList<qint32> parsePids(const QByteArray &output)
@@ -50,6 +65,37 @@ QList<qint32> parsePids(const QByteArray &output)
             pids.append(*pid);
     }
     return pids;
+}
+
+bool isBridgeServer(const QStringList &argv)
+{
+    static const QRegularExpression python(QStringLiteral("^python(3(\\.[0-9]+)?)?$"));
+    if (argv.isEmpty() || !python.match(argv[0].section(u'/', -1)).hasMatch())
+        return false;
+    // Python's own reading of its command line: options up to the script; -c and -m run no
+    // script; -W, -X and --check-hash-based-pycs take the next argument when it is not attached.
+    for (qsizetype i = 1; i < argv.size(); ++i) {
+        const QString &arg = argv[i];
+        if (arg == QStringLiteral("--"))
+            return isServerScript(argv.value(i + 1));
+        if (arg == QStringLiteral("--check-hash-based-pycs")) {
+            ++i;
+            continue;
+        }
+        if (!arg.startsWith(u'-') || arg == QStringLiteral("-"))
+            return isServerScript(arg);
+        if (arg.startsWith(QStringLiteral("--")))
+            continue;
+        for (qsizetype j = 1; j < arg.size(); ++j) {
+            if (arg[j] == u'c' || arg[j] == u'm')
+                return false;
+            if (arg[j] == u'W' || arg[j] == u'X') {
+                i += j + 1 == arg.size() ? 1 : 0;
+                break;
+            }
+        }
+    }
+    return false;
 }
 
 void sendSIGHUP(const QString &pgrepProgram)
@@ -68,10 +114,13 @@ void sendSIGHUP(const QString &pgrepProgram)
                                       << "the bridge was not told to reload the project list";
         return;
     }
-    const QList<qint32> pids = parsePids(result.output);
-    qCDebug(lcConfig) << "SIGHUP to" << pids;
-    for (qint32 pid : pids)
-        ::kill(pid, SIGHUP);
+    const uid_t me = ::getuid();
+    for (qint32 pid : parsePids(result.output)) {
+        const bool sent = hangUpIf(pid, [me](const ProcessFacts &process) {
+            return process.realUid == me && isBridgeServer(process.argv);
+        });
+        qCDebug(lcConfig) << (sent ? "SIGHUP to" : "not the bridge:") << pid;
+    }
 }
 
 } // namespace dorv::reload

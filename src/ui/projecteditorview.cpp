@@ -1,12 +1,13 @@
 #include "ui/projecteditorview.h"
-#include "common/coalescer.h"
 
+#include "common/coalescer.h"
 #include "ui/helpers.h"
 #include "ui/projectlistview.h"
 #include "ui/style.h"
 #include "ui/widgets/plainbutton.h"
 #include "ui/widgets/wraplabel.h"
 
+#include <QApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -22,7 +23,6 @@ ProjectEditorView::ProjectEditorView(QWidget *parent)
     : QWidget(parent), m_refresh(new Coalescer(this, [this] { rebuild(); }))
 {
     setObjectName(QStringLiteral("projectEditorView"));
-    setMinimumSize(300, 200);
     auto *layout = helpers::vbox(this, 0);
 
     auto *header = new QWidget(this);
@@ -76,6 +76,18 @@ ProjectEditorView::ProjectEditorView(QWidget *parent)
     m_notice->hide();
     footerLayout->addWidget(m_notice);
     auto *buttons = new QHBoxLayout;
+    m_choice = new QWidget(footer);
+    auto *choice = helpers::hbox(m_choice, style::kDefaultSpacing);
+    for (auto [text, request] : {std::pair(tr("Reload"), &ProjectEditorView::reloadRequested),
+                                 std::pair(tr("Replace"), &ProjectEditorView::replaceRequested)}) {
+        auto *button = new QPushButton(text, m_choice);
+        button->setFocusPolicy(Qt::TabFocus);
+        button->setFont(style::font(12));
+        connect(button, &QPushButton::clicked, this, request);
+        choice->addWidget(button);
+    }
+    m_choice->hide();
+    buttons->addWidget(m_choice);
     buttons->addStretch();
     auto *saveButton = new QPushButton(tr("Save"), footer);
     saveButton->setObjectName(QStringLiteral("saveButton"));
@@ -88,10 +100,17 @@ ProjectEditorView::ProjectEditorView(QWidget *parent)
     footerLayout->addLayout(buttons);
     layout->addWidget(footer);
 
-    // Wherever the focus is in the window: Return saves, Escape closes without saving.
+    // Return presses the button the user sees focused; with none, it saves. A button focused by
+    // a click shows no ring, so it counts as none.
     for (int key : {Qt::Key_Return, Qt::Key_Enter})
-        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this,
-                &ProjectEditorView::saveRequested);
+        connect(new QShortcut(QKeySequence(key), this), &QShortcut::activated, this, [this] {
+            auto *button = qobject_cast<QAbstractButton *>(QApplication::focusWidget());
+            auto *ours = qobject_cast<FocusButton *>(button);
+            if (button && isAncestorOf(button) && (!ours || ours->showsKeyboardFocus()))
+                button->click();
+            else
+                Q_EMIT saveRequested();
+        });
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
             &ProjectEditorView::closeRequested);
     rebuild();
@@ -101,12 +120,21 @@ void ProjectEditorView::showEntries(const QList<ProjectEntry> &entries)
 {
     m_entries = entries;
     m_refresh->request();
+    if (!m_choice->isHidden()) // the choice was about the list before this change
+        showNotice(QString());
 }
 
 void ProjectEditorView::showNotice(const QString &text)
 {
     m_notice->setText(text);
     m_notice->setVisible(!text.isEmpty());
+    m_choice->hide();
+}
+
+void ProjectEditorView::offerReloadOrReplace(const QString &text)
+{
+    showNotice(text);
+    m_choice->show();
 }
 
 void ProjectEditorView::rebuild()

@@ -6,8 +6,9 @@
 
 // The content of the project editor window: the list with a star and a delete button per
 // entry, an add button, Save, and a notice line for what went wrong. A view: it shows the
-// entries it is given and emits what the user asked for. Return asks to save; Escape asks to
-// close, like the window's close button.
+// entries it is given and emits what the user asked for. Return and Space press the button whose
+// focus ring shows; with none, Return asks to save (the desktop dialog's convention). Escape asks
+// to close, like the window's close button.
 namespace dorv {
 
 class Coalescer;
@@ -23,6 +24,9 @@ public:
     void showEntries(const QList<ProjectEntry> &entries);
     // One short line in full under the list; empty hides it.
     void showNotice(const QString &text);
+    // The notice with a choice between Reload and Replace, until the next notice or the next
+    // change of the entries.
+    void offerReloadOrReplace(const QString &text);
     // The next list shown scrolls to its last row (a project just added to a long list).
     void revealLastOnNextShow() { m_revealLast = true; }
 
@@ -31,6 +35,8 @@ Q_SIGNALS:
     void defaultRequested(const QUuid &id);
     void removeRequested(const QUuid &id);
     void saveRequested();
+    void reloadRequested();
+    void replaceRequested();
     void closeRequested();
 
 private:
@@ -43,6 +49,7 @@ private:
     QWidget *m_emptyNotice = nullptr;
     ProjectListView *m_list = nullptr;
     WrapLabel *m_notice = nullptr;
+    QWidget *m_choice = nullptr; // Reload and Replace
 };
 
 } // namespace dorv

@@ -16,6 +16,10 @@
 namespace dorv {
 
 namespace {
+// Room kept for the window's frame and title bar, which the window system adds after the window
+// is shown.
+const QMargins kFrameRoom(8, 40, 8, 8);
+
 std::optional<QString> pickWithDialog(QWidget *parent, const QString &start)
 {
     QFileDialog dialog(parent, QStringLiteral("Select a project directory"), start);
@@ -53,14 +57,18 @@ void SettingsWindowController::open()
         return;
     }
     m_config->load();
-    m_overwriteNext = false;
 
     auto window = std::make_unique<QWidget>(
         nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                      Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     window->setObjectName(QStringLiteral("projectEditorWindow"));
     window->setWindowTitle(QStringLiteral("DORV Projects"));
-    window->setFixedSize(320, 360);
+    // Where the screen has less room (a small screen at 2x), the window shrinks and the list
+    // scrolls.
+    QRect room(0, 0, 320, 360);
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        room = screen->availableGeometry().marginsRemoved(kFrameRoom);
+    window->setFixedSize(QSize(320, 360).boundedTo(room.size()));
     NoFocusOnOpen::install(window.get());
     auto *layout = new QVBoxLayout(window.get());
     layout->setContentsMargins(0, 0, 0, 0);
@@ -69,7 +77,11 @@ void SettingsWindowController::open()
     m_view = view;
 
     connect(view, &ProjectEditorView::addRequested, this, &SettingsWindowController::addProject);
-    connect(view, &ProjectEditorView::saveRequested, this, &SettingsWindowController::save);
+    connect(view, &ProjectEditorView::saveRequested, this,
+            [this] { save(ProjectConfig::IfChangedOnDisk::Refuse); });
+    connect(view, &ProjectEditorView::replaceRequested, this,
+            [this] { save(ProjectConfig::IfChangedOnDisk::Overwrite); });
+    connect(view, &ProjectEditorView::reloadRequested, this, &SettingsWindowController::reload);
     connect(view, &ProjectEditorView::closeRequested, window.get(), &QWidget::close);
     connect(view, &ProjectEditorView::defaultRequested, m_config, [this](const QUuid &id) {
         m_config->setDefault(ProjectEntry{id, {}, {}, false});
@@ -87,11 +99,9 @@ void SettingsWindowController::open()
             [this, view] { view->showEntries(m_config->projects()); });
     view->showEntries(m_config->projects());
 
-    if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), window->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
-    }
+    QRect frame(QPoint(), window->size());
+    frame.moveCenter(room.center());
+    window->move(frame.topLeft());
     window->show();
     window->raise();
     window->activateWindow();
@@ -113,19 +123,14 @@ void SettingsWindowController::addProject()
         return;
     }
     m_view->showNotice(QString());
-    m_overwriteNext = false;
     m_view->revealLastOnNextShow();
     m_config->addProject(alias, path);
 }
 
-void SettingsWindowController::save()
+void SettingsWindowController::save(ProjectConfig::IfChangedOnDisk ifChanged)
 {
     if (!m_view)
         return;
-    // A Save right after the notice that the file changed on disk is the user's answer to it.
-    const auto ifChanged = std::exchange(m_overwriteNext, false)
-                               ? ProjectConfig::IfChangedOnDisk::Overwrite
-                               : ProjectConfig::IfChangedOnDisk::Refuse;
     QString why;
     // Unless saved, the window stays open with the edits, so nothing is lost.
     switch (m_config->save(&why, ifChanged)) {
@@ -133,9 +138,10 @@ void SettingsWindowController::save()
         break;
     case ProjectConfig::SaveResult::ChangedOnDisk:
         qCInfo(lcConfig) << "the project list changed on disk since the editor read it";
-        m_overwriteNext = true;
-        m_view->showNotice(tr("The project list changed on disk since it was opened. "
-                              "Save again to replace it with this list."));
+        m_view->offerReloadOrReplace(
+            tr("Another program changed the project list since this window read it. Reload "
+               "shows the file's list and drops the changes made here; Replace saves this list "
+               "over the file and drops the other program's changes."));
         return;
     case ProjectConfig::SaveResult::Failed:
         qCWarning(lcConfig).noquote() << "the project list was not saved:" << why;
@@ -145,6 +151,13 @@ void SettingsWindowController::save()
     m_view->showNotice(QString());
     if (m_window)
         m_window->close();
+}
+
+void SettingsWindowController::reload()
+{
+    QString why;
+    if (m_view && !m_config->tryLoad(&why))
+        m_view->showNotice(tr("Could not read the project list: %1").arg(why));
 }
 
 } // namespace dorv

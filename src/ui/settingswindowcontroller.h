@@ -1,5 +1,7 @@
 #pragma once
 
+#include "config/projectconfig.h"
+
 #include <QObject>
 #include <QPointer>
 #include <functional>
@@ -13,7 +15,6 @@ class QWidget;
 // and keeps it until the program ends.
 namespace dorv {
 
-class ProjectConfig;
 class ProjectEditorView;
 
 class SettingsWindowController : public QObject {
@@ -28,7 +29,8 @@ public:
                                       QObject *parent = nullptr);
     ~SettingsWindowController() override;
 
-    // Brings a visible window to the front; otherwise reloads the list and builds a new window.
+    // Brings a visible window to the front; otherwise reloads the list and builds a new window,
+    // 320 x 360 where the screen has room, smaller where it has not.
     void open();
 
     QWidget *window() const { return m_window.get(); }
@@ -38,13 +40,14 @@ public:
 
 private:
     void addProject();
-    void save();
+    // Writes the list and closes the window; keeps both when the list is not written.
+    void save(ProjectConfig::IfChangedOnDisk ifChanged);
+    void reload();
 
     ProjectConfig *m_config;
     FolderPicker m_picker;
     std::unique_ptr<QWidget> m_window;
     QPointer<ProjectEditorView> m_view;
-    bool m_overwriteNext = false; // the user was told the file changed on disk
 };
 
 } // namespace dorv

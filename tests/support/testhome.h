@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 
 // Points HOME at a fresh temporary folder for the life of the object, so that file locations
-// derived from the home folder never touch the real one. Create it before the first use of
-// any such location: they are computed once per process.
+// derived from the home folder (the default list file, the folder picker's start) never touch
+// the real one. Create it before the first use of a location computed once per process.
 namespace dorv::test {
 
 class TestHome {
@@ -49,6 +49,14 @@ inline QString writeRecordingTool(const QString &path, int exitCode = 0)
     return writeScript(path, "printf '%s\\n' \"$@\" >> \"$0.argv\"\n"
                              "echo noise; echo noise >&2; exit " +
                                  QByteArray::number(exitCode) + '\n');
+}
+
+// A stand-in for pgrep that finds nothing and records, at each call, "---" and then the file at
+// `list` as the bridge would read it at that moment, in <path>.seen.
+inline QString writeListWatchingPgrep(const QString &path, const QString &list)
+{
+    return writeScript(path, "{ echo ---; cat '" + QFile::encodeName(list) +
+                                 "'; } >> \"$0.seen\" 2>/dev/null\nexit 1\n");
 }
 
 // What a recording tool was called with, one argument a line, over all its calls.
