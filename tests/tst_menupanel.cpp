@@ -2,12 +2,16 @@
 #include "support/panelfixture.h"
 #include "ui/widgets/wraplabel.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QScrollBar>
 #include <QWheelEvent>
 
 using namespace dorv;
 using namespace dorv::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 const QString kLong = QStringLiteral("a-very-long-project-name-without-a-single-break-anywhere");
@@ -32,6 +36,8 @@ private Q_SLOTS:
     void states();
     void heightFollowsContent();
     void projectRows();
+    void names_data();
+    void names();
 };
 
 // Every state the panel can draw, checked on screen: rows, texts, and no drawn fault.
@@ -44,13 +50,10 @@ void TestMenuPanel::states_data()
     QTest::addColumn<Shown>("shown");
     QTest::addColumn<bool>("dark");
     QTest::addColumn<int>("newSessions"); // sent by a click on New Session
-    QTest::addColumn<int>("room"); // >= 0: the screen leaves the projects only this much height
     auto row = [](const char *name, int code, const QByteArray &body, const QString &rows,
-                  const Shown &shown, const QByteArray &config = {}, bool dark = false,
-                  int room = -1) {
+                  const Shown &shown, const QByteArray &config = {}, bool dark = false) {
         const bool active = code == 200 && !body.contains("\"active_project\":\"\"");
-        QTest::newRow(name) << code << body << config << rows << shown << dark << int(active)
-                            << room;
+        QTest::newRow(name) << code << body << config << rows << shown << dark << int(active);
     };
     row("offline, a project remembered", 503, statusReply("connected", "api", {"api"}),
         kOfflineRows,
@@ -91,12 +94,12 @@ void TestMenuPanel::states_data()
         statusReply("connected", "api", {"api", "web"},
                     R"(,"marvek_busy":true,"context_pct":41.5)"),
         {}, {{"Connected", "41%"}, {}, kBlue}, {}, true);
-    // A short screen: the panel stays inside it, the projects give way, down to no row at all.
-    const QByteArray crowded = statusReply("connected", kLongWords, {"api", kLongWords, "web"},
-                                           R"(,"marvek_busy":true,"context_pct":100)");
-    const Shown allRows{{kLongWords, "Busy", "100%", "Quit DORV", "New Session"}};
-    row("short screen, part of a row", 200, crowded, {}, allRows, {}, false, 30);
-    row("short screen, no row", 200, crowded, {}, allRows, {}, false, 0);
+    // At 2x on 1280x720 (tst_menupanel_2x) the list keeps three rows, the card's secondary
+    // lines give way, then the panel scrolls.
+    row("busy, connecting, queued, 30 projects", 200,
+        statusReply("pairing", kLongWords, manyProjects(30),
+                    R"(,"marvek_busy":true,"context_pct":100,"queued":2)"),
+        {}, {{kLongWords, "Busy", "Quit DORV", "New Session"}});
 }
 
 void TestMenuPanel::states()
@@ -108,7 +111,6 @@ void TestMenuPanel::states()
     QFETCH(Shown, shown);
     QFETCH(bool, dark);
     QFETCH(int, newSessions);
-    QFETCH(int, room);
     if (dark) { // a panel built in a dark palette
         cleanup();
         QPalette palette(QColor(50, 50, 52), QColor(40, 40, 42));
@@ -122,12 +124,11 @@ void TestMenuPanel::states()
     if (code != 200)
         apply(code, {}); // a failed poll after an accepted one
     open();
-    if (room >= 0) {
-        const int others = m_window->height() - projectList()->height();
-        m_panel->setMaximumPanelHeight(others + room);
-        QTRY_COMPARE(m_window->height(), others + room);
-        QCOMPARE(projectList()->height(), room);
-    }
+    QVERIFY(projectList());
+    int inView = 0; // the list shows three rows in full, or all of them
+    for (int i = 0; i < projectList()->count(); ++i)
+        inView += rowInView(i);
+    QVERIFY(!projectList()->isVisible() || inView >= qMin(3, projectList()->count()));
     const QSize opened = m_window->size();
     if (!rows.isEmpty())
         QCOMPARE(visibleRows(m_panel).join(u' '), rows);
@@ -146,6 +147,12 @@ void TestMenuPanel::states()
                    QStringLiteral("panel-") + QString::fromLatin1(QTest::currentDataTag()));
     CHECK_DRAWN(m_window, m_icon);
     QCOMPARE(m_window->size(), opened); // it opened at its final size, it does not jump
+    // The last control is reached by the keyboard, and seen: a panel that scrolls follows it.
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QTest::keyClick(m_window, Qt::Key_Backtab);
+    QWidget *last = QApplication::focusWidget();
+    QVERIFY(last &&
+            m_window->rect().contains(QRect(last->mapTo(m_window, QPoint()), last->size())));
     // With room enough, every row shows: a row measured too short would leave the end of the
     // list behind a scroll bar.
     m_panel->setMaximumPanelHeight(0);
@@ -235,6 +242,56 @@ void TestMenuPanel::projectRows()
     m_window->hide();
     open();
     QVERIFY(rowInView(27));
+}
+
+// A name from the bridge never draws as another: controls and invisible characters show, the
+// name is isolated from the text around it, and the bridge gets its own string back.
+void TestMenuPanel::names_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("drawn");
+    QTest::addColumn<QString>("lookalike");
+    auto row = [](const char *tag, const QString &name, const char *drawn, const QString &other) {
+        QTest::newRow(tag) << name << QString::fromUtf8(drawn) << other;
+    };
+    row("right-to-left override", u"\u202Egnp.exe"_s, "‹U+202E›gnp.exe", u"exe.png"_s);
+    row("line feed", u"x\ny"_s, "x‹U+000A›y", u"x"_s);
+    row("NUL, ESC", u"a\0b"_s, "a‹U+0000›b",
+        u"a\x1b"
+        "b"_s);
+    row("DEL, C1", u"a\x7f\u0085"_s, "a‹U+007F›‹U+0085›", u"a"_s);
+    row("no-break space", u"a\u00A0b"_s, "a‹U+00A0›b", u"a b"_s);
+    row("zero width space", u"ab\u200B"_s, "ab‹U+200B›", u"ab"_s);
+    row("a control picture", u"x␊y"_s, "x‹U+240A›y", u"x\ny"_s);
+    row("the mark of a code", u"‹U+000A›"_s, "‹U+2039›U+000A›", u"\n"_s);
+}
+
+void TestMenuPanel::names()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, drawn);
+    QFETCH(QString, lookalike);
+    const QJsonObject reply{{"ok", true},
+                            {"chatwire", "connected"},
+                            {"active_project", name},
+                            {"projects", QJsonArray{name, lookalike}}};
+    apply(200, QJsonDocument(reply).toJson(QJsonDocument::Compact));
+    open();
+    QVERIFY(projectList() && projectList()->rowWidget(1));
+    const QString isolated = QChar(0x2068) + drawn + QChar(0x2069);
+    auto *card = m_panel->findChild<WrapLabel *>(QStringLiteral("activeProject"));
+    QVERIFY(card);
+    QCOMPARE(card->text(), isolated);
+    auto nameOf = [&](int i) { return projectList()->rowWidget(i)->findChild<WrapLabel *>(); };
+    QCOMPARE(nameOf(0)->text(), isolated);
+    saveScreenshot(m_window, QStringLiteral("names-") + QString::fromUtf8(QTest::currentDataTag()));
+    QVERIFY(nameOf(0)->grab().toImage() != nameOf(1)->grab().toImage());
+    CHECK_DRAWN(m_window, m_icon);
+    QTest::mouseClick(projectList()->rowWidget(0), Qt::LeftButton);
+    QTRY_COMPARE(m_server->count("/use"), 1);
+    for (const HttpRequest &r : m_server->requests())
+        if (r.path == "/use")
+            QCOMPARE(QJsonDocument::fromJson(r.body)["project"].toString(), name);
 }
 
 QTEST_MAIN(TestMenuPanel)

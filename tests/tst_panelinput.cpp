@@ -1,5 +1,5 @@
 #include "support/panelfixture.h"
-#include "ui/widgets/plainbutton.h"
+#include "ui/widgets/focusbutton.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -18,7 +18,9 @@ public Q_SLOTS:
 private Q_SLOTS:
     void switchFlips_data();
     void switchFlips();
+    void keyboard_data();
     void keyboard();
+    void focusKept();
     void quitKey();
     void openLogs();
 };
@@ -79,11 +81,90 @@ void TestPanelInput::switchFlips()
     QTRY_COMPARE_WITH_TIMEOUT(m_server->count("/status"), polls + 1, 1500);
 }
 
+// The keys from the Bridge switch, then where the focus is (">n"/"<n": a row past/before n) and
+// what was sent.
+void TestPanelInput::keyboard_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QString>("active");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QByteArray>("sent");
+    const QStringList many = manyProjects(200), few{"api", "docs", "web", "www"};
+    auto row = [&](const char *tag, const QStringList &names, const char *active, const char *keys,
+                   const char *focus, const QByteArray &sent = {}) {
+        QTest::newRow(tag) << names << QString::fromUtf8(active) << QString::fromUtf8(keys)
+                           << QString::fromUtf8(focus) << sent;
+    };
+    row("Tab enters at the active project", many, "project-150", "Tab", "project-150");
+    row("one Tab leaves the list", many, "project-150", "Tab Tab", "New Session");
+    row("Backtab enters it again", many, "project-150", "Tab Tab Backtab", "project-150");
+    row("without an active project: the first row in view", few, "", "Tab", "api");
+    row("Down, Up", many, "project-150", "Tab Down Down Up", "project-151");
+    row("End, and Down stays", many, "project-150", "Tab End Down", "project-199");
+    row("Home, and Up stays", many, "project-150", "Tab Home Up", "project-0");
+    row("PageDown", many, "project-150", "Tab Home PgDn", ">1");
+    row("PageUp", many, "project-150", "Tab End PgUp", "<198");
+    row("PageDown, PageUp", many, "project-150", "Tab Home PgDn PgUp", "project-0");
+    row("typed letters", few, "", "Tab w", "web");
+    row("typed letters, more of the name", few, "api", "Tab w w", "www");
+    row("typed letters no name starts with", few, "docs", "Tab x", "docs");
+    row("Space presses the row", many, "project-150", "Tab Down Space", "project-151",
+        R"(/use {"project":"project-151"})");
+    row("Return presses the row", few, "", "Tab w Return", "web", R"(/use {"project":"web"})");
+    row("Return presses New Session", few, "api", "Tab Tab Return", "New Session", "/new ");
+}
+
 void TestPanelInput::keyboard()
 {
+    QFETCH(QStringList, names);
+    QFETCH(QString, active);
+    QFETCH(QString, keys);
+    QFETCH(QString, focus);
+    QFETCH(QByteArray, sent);
+    apply(200, statusReply("connected", active, names));
+    open();
+    QVERIFY(QTest::qWaitForWindowActive(m_window));
+    QAbstractButton *toggle = buttons(QStringLiteral("bridgeSwitch")).value(0);
+    QVERIFY(toggle && projectList());
+    toggle->setFocus(Qt::TabFocusReason);
+    const QHash<QString, Qt::Key> named{{"Tab", Qt::Key_Tab},     {"Backtab", Qt::Key_Backtab},
+                                        {"Up", Qt::Key_Up},       {"Down", Qt::Key_Down},
+                                        {"PgUp", Qt::Key_PageUp}, {"PgDn", Qt::Key_PageDown},
+                                        {"Home", Qt::Key_Home},   {"End", Qt::Key_End},
+                                        {"Space", Qt::Key_Space}, {"Return", Qt::Key_Return}};
+    for (const QString &key : keys.split(u' ')) {
+        QWidget *to = QApplication::focusWidget() ? QApplication::focusWidget() : m_window;
+        if (named.contains(key))
+            QTest::keyClick(to, named[key]);
+        else
+            QTest::keyClicks(to, key);
+    }
+    auto *focused = qobject_cast<FocusButton *>(QApplication::focusWidget());
+    QVERIFY(focused && focused->showsKeyboardFocus());
+    const QString name = focused->accessibleName();
+    const int index = int(names.indexOf(name));
+    if (focus.startsWith(u'>') || focus.startsWith(u'<'))
+        QVERIFY2(focus[0] == u'>' ? index > focus.mid(1).toInt() : index < focus.mid(1).toInt(),
+                 qPrintable(name));
+    else
+        QCOMPARE(name, focus);
+    if (index >= 0)
+        QVERIFY(rowInView(index));
+    QTest::qWait(50);
+    QStringList commands;
+    for (const HttpRequest &r : m_server->requests())
+        if (r.path != "/status")
+            commands << QString::fromUtf8(r.path + ' ' + r.body);
+    QCOMPARE(commands, sent.isEmpty() ? QStringList() : QStringList{QString::fromUtf8(sent)});
+}
+
+// Rows rebuilt by a poll, or a control disabled for a moment: the focus keeps the user's place,
+// with its ring, and no other control takes the next key press.
+void TestPanelInput::focusKept()
+{
     apply(200, statusReply("connected", "web", {"api", "web"}));
-    // Opened, a control has focus only where it shows it: a key press never acts on a control
-    // the user cannot see is focused.
+    // Opened, a control has focus only where it shows it.
     open();
     QVERIFY(QTest::qWaitForWindowActive(m_window));
     if (QWidget *focused = QApplication::focusWidget()) {
@@ -91,50 +172,40 @@ void TestPanelInput::keyboard()
         focused->clearFocus();
         QVERIFY(focused->grab().toImage() != withFocus);
     }
-    buttons(QStringLiteral("bridgeSwitch")).value(0)->setFocus(Qt::TabFocusReason);
+    QVERIFY(projectList());
+    projectList()->setFocus(Qt::TabFocusReason);
     auto focusName = [] {
         QWidget *focus = QApplication::focusWidget();
         return focus ? focus->accessibleName() : QStringLiteral("(no focus)");
     };
-    auto tab = [&](Qt::Key key = Qt::Key_Tab) {
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_window, key);
+    auto key = [&](Qt::Key k) {
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_window, k);
         return focusName();
     };
-    QStringList order;
-    for (int i = 0; i < 8; ++i)
-        order << tab();
-    QCOMPARE(order, QStringList({"api", "web", "New Session", "Configure Projects…", "Open Logs…",
-                                 "Quit DORV", "Bridge", "api"}));
-    // The focused row shows it: its picture differs from the same row without focus.
     QWidget *row = QApplication::focusWidget();
-    const QImage focused = row->grab().toImage();
-    QCOMPARE(tab(), QStringLiteral("web"));
-    QVERIFY(row->grab().toImage() != focused);
-    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("api"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QTRY_COMPARE(m_server->count("/use"), 1);
-    // The next poll makes it the active row: the focus, and its ring, stay on it.
+    const QImage ring = row->grab().toImage();
+    QCOMPARE(key(Qt::Key_Up), QStringLiteral("api"));
+    QVERIFY(row->grab().toImage() != ring); // the ring moved with the focus
     apply(200, statusReply("connected", "api", {"api", "web"}));
     QCOMPARE(focusName(), QStringLiteral("api"));
     QCOMPARE(QApplication::focusWidget()->accessibleDescription(),
              QStringLiteral("Active project"));
-    QVERIFY(qobject_cast<PlainButton *>(QApplication::focusWidget())->showsKeyboardFocus());
-    QCOMPARE(tab(), QStringLiteral("web"));
-    // A poll that adds a project around it: the focus stays on its row.
+    QCOMPARE(key(Qt::Key_Down), QStringLiteral("web"));
     apply(200, statusReply("connected", "api", {"api", "docs", "web"}));
     QCOMPARE(focusName(), QStringLiteral("web"));
-    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("docs"));
-    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("api"));
+    QCOMPARE(key(Qt::Key_Up), QStringLiteral("docs"));
 
-    // Tab walks a long list row by row, each row scrolled into view as it comes.
-    apply(200, statusReply("connected", "project-0", manyProjects(30)));
-    QCOMPARE(focusName(), QStringLiteral("project-0"));
-    for (int i = 1; i < 30; ++i) {
-        QCOMPARE(tab(), QStringLiteral("project-%1").arg(i));
-        QVERIFY(rowInView(i));
-    }
-    QCOMPARE(tab(), QStringLiteral("New Session"));
-    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("project-29"));
+    // The bridge blinks while New Session has the focus: Space presses nothing meanwhile.
+    QCOMPARE(key(Qt::Key_Tab), QStringLiteral("New Session"));
+    apply(200, statusReply("connected", "", {"api"}));
+    QCOMPARE(key(Qt::Key_Space), QStringLiteral("(no focus)"));
+    apply(200, statusReply("connected", "api", {"api"}));
+    QCOMPARE(focusName(), QStringLiteral("New Session"));
+    QVERIFY(qobject_cast<FocusButton *>(QApplication::focusWidget())->showsKeyboardFocus());
+    for (QWidget *w : QApplication::topLevelWidgets()) // the editor did not open
+        QVERIFY(w == m_window || !w->isVisible());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    QTRY_COMPARE(m_server->count("/new"), 1);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     QVERIFY(!m_window->isVisible());
     QVERIFY(!m_window->justHidden()); // a click on the icon right away reopens it
