@@ -49,13 +49,10 @@ void saveScreenshot(QWidget *widget, const QString &name)
 {
     const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
     QDir().mkpath(dir);
-    const QSize screen = widget->screen()->size(); // the runs at 2x keep their own pictures
-    const QString scale = widget->devicePixelRatio() == 1 ? QString()
-                                                          : QStringLiteral("@%1x-%2x%3")
-                                                                .arg(widget->devicePixelRatio())
-                                                                .arg(screen.width())
-                                                                .arg(screen.height());
-    widget->grab().save(QDir(dir).absoluteFilePath(name + scale + QStringLiteral(".png")));
+    const QSize s = widget->screen()->size(); // the runs at 2x keep their own pictures
+    const QString scale = QStringLiteral("@2x-%1x%2").arg(s.width()).arg(s.height());
+    widget->grab().save(QDir(dir).absoluteFilePath(
+        name + (widget->devicePixelRatio() == 1 ? QString() : scale) + QStringLiteral(".png")));
 }
 
 } // namespace dorv::test
