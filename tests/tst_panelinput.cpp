@@ -152,6 +152,7 @@ void TestPanelInput::keyboard()
     else
         QCOMPARE(name, focus);
     QVERIFY(index < 0 || rowInView(index));
+    saveScreenshot(m_window, QStringLiteral("keys-") + QString::fromUtf8(QTest::currentDataTag()));
 }
 
 // Linux has no application menu to answer the quit key: the panel does.
