@@ -350,9 +350,9 @@ bool RowList::eventFilter(QObject *watched, QEvent *event)
     if (event->type() != QEvent::KeyPress || !m_bound.contains(static_cast<QWidget *>(watched)))
         return false;
     auto *key = static_cast<QKeyEvent *>(event);
-    return key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::ShiftModifier
-               ? moveFocus(key->key(), key->text())
-               : false;
+    // Shortcuts (Ctrl+Q) pass; the keypad's arrows and capitals move.
+    return (key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0 &&
+           moveFocus(key->key(), key->text());
 }
 
 bool RowList::moveFocus(int key, const QString &text)
