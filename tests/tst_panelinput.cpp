@@ -170,6 +170,7 @@ void TestPanelInput::openLogs()
     QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "recordUrl");
     open();
     QAbstractButton *item = buttons(QStringLiteral("menuItem")).value(2);
+    QVERIFY(item);
     QCOMPARE(item->accessibleName(), QStringLiteral("Open Logs…"));
     QTest::mouseClick(item, Qt::LeftButton); // no folder yet: nothing happens
     QCOMPARE(m_opened.size(), 0);
