@@ -59,9 +59,9 @@ void TestPanelInput::switchFlips()
     QCOMPARE(m_server->count("/status"), polls + 1);
 }
 
-// Keys pressed from the Bridge switch, "@active:a,b" a poll's reply (#200: 200 projects); then
-// which control has the focus (">n"/"<n": a row past/before n; empty: the panel closed) and what
-// the bridge and the service tool were sent.
+// Keys pressed from the Bridge switch, "@active:a,b" a poll's reply (#200: 200 projects, #-200
+// the same backwards); then which control has the focus (">n"/"<n": a row past/before n; empty:
+// the panel closed) and what the bridge and the service tool were sent.
 void TestPanelInput::keyboard_data()
 {
     QTest::addColumn<QString>("keys");
@@ -90,6 +90,7 @@ void TestPanelInput::keyboard_data()
     row("Space flips the switch", "@api:api Space", "Bridge",
         "/usr/bin/systemctl --user start com.ferlinq.service");
     row("the focused row becomes the active one", "@web:api,web Tab Up @api:api,web", "api");
+    row("the list turned around", "@project-150:#200 Tab @project-150:#-200", "project-150");
     row("a row comes before the focused one", "@api:api,web Tab Down @api:api,docs,web Up", "docs");
     // The bridge blinks while New Session has the focus: the Space meanwhile presses nothing
     // (before, it went to Configure Projects… and opened the editor).
@@ -108,7 +109,10 @@ void TestPanelInput::keyboard()
         QWidget *to = QApplication::focusWidget() ? QApplication::focusWidget() : m_window;
         if (key.startsWith(u'@')) {
             const QString list = key.section(u':', 1);
-            names = list == u"#200" ? manyProjects(200) : list.split(u',', Qt::SkipEmptyParts);
+            names =
+                list.startsWith(u'#') ? manyProjects(200) : list.split(u',', Qt::SkipEmptyParts);
+            if (list == u"#-200")
+                std::reverse(names.begin(), names.end());
             apply(200, statusReply("connected", key.section(u':', 0, 0).mid(1), names));
         } else if (!m_window->isVisible()) {
             open();
