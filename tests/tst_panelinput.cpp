@@ -1,5 +1,5 @@
 #include "support/panelfixture.h"
-#include "ui/widgets/plainbutton.h"
+#include "ui/widgets/focusbutton.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -16,30 +16,19 @@ public Q_SLOTS:
     void recordUrl(const QUrl &url) { m_opened.append(url); }
 
 private Q_SLOTS:
-    void switchFlips_data();
     void switchFlips();
+    void keyboard_data();
     void keyboard();
     void quitKey();
     void openLogs();
 };
 
-// Flipped by a click, or from the keyboard after Tab: Space and Return alike.
-void TestPanelInput::switchFlips_data()
-{
-    QTest::addColumn<bool>("loaded");
-    QTest::addColumn<int>("key"); // 0: a click
-    QTest::newRow("on, click") << false << 0;
-    QTest::newRow("off, click") << true << 0;
-    QTest::newRow("off, Space") << true << int(Qt::Key_Space);
-    QTest::newRow("on, Return") << false << int(Qt::Key_Return);
-}
-
+// Flipped by clicks (its keys are in the keyboard table): off shows offline at once and polls
+// nothing; on changes nothing until one poll, two seconds later.
 void TestPanelInput::switchFlips()
 {
-    QFETCH(bool, loaded);
-    QFETCH(int, key);
     cleanup();
-    m_serviceStatus = loaded ? 0 : 3;
+    m_serviceStatus = 0; // the service runs
     init();
     m_serviceStatus = 3;
     apply(200, statusReply("connected", "api", {"api"}));
@@ -50,94 +39,124 @@ void TestPanelInput::switchFlips()
     QCOMPARE(m_service.calls(), QStringList());
     QTRY_COMPARE(m_server->count("/status"), 2); // the poll of opening
     auto *toggle = buttons(QStringLiteral("bridgeSwitch")).value(0);
-    QCOMPARE(toggle->isChecked(), loaded);
+    QVERIFY(toggle && toggle->isChecked());
     const int polls = m_server->count("/status");
-    if (key) {
-        QVERIFY(QTest::qWaitForWindowActive(m_window));
-        toggle->setFocus(Qt::TabFocusReason);
-        QTest::keyClick(toggle, Qt::Key(key));
-    } else {
-        QTest::mouseClick(toggle, Qt::LeftButton);
-    }
-    QCOMPARE(toggle->isChecked(), !loaded);
-    QCOMPARE(m_service.calls(), QStringList{loaded ? "/usr/bin/systemctl --user stop "
-                                                     "com.ferlinq.service"
-                                                   : "/usr/bin/systemctl --user start "
-                                                     "com.ferlinq.service"});
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(!toggle->isChecked());
     QCoreApplication::processEvents();
-    if (loaded) { // off: offline at once, no poll
-        QCOMPARE(m_status->state(), BridgeState::Offline);
-        QCOMPARE(visibleRows(m_panel).join(u' '), kOfflineRows);
-        QTest::qWait(2500);
-        QCOMPARE(m_server->count("/status"), polls);
-        return;
-    }
-    // On: nothing changes until one poll, two seconds later.
-    QCOMPARE(m_status->state(), BridgeState::Connected);
+    QCOMPARE(m_status->state(), BridgeState::Offline);
+    QCOMPARE(visibleRows(m_panel).join(u' '), kOfflineRows);
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    QVERIFY(toggle->isChecked());
+    QCOMPARE(m_service.calls(),
+             QStringList({"/usr/bin/systemctl --user stop com.ferlinq.service",
+                          "/usr/bin/systemctl --user start com.ferlinq.service"}));
+    QCOMPARE(m_status->state(), BridgeState::Offline);
     QTest::qWait(1700);
     QCOMPARE(m_server->count("/status"), polls);
     QTRY_COMPARE_WITH_TIMEOUT(m_server->count("/status"), polls + 1, 1500);
+    QTest::qWait(200); // one poll: none for the switch turned off
+    QCOMPARE(m_server->count("/status"), polls + 1);
+}
+
+// Keys pressed from the Bridge switch, "@active:a,b" a poll's reply (#200: 200 projects, #-200
+// the same backwards); then which control has the focus (">n"/"<n": a row past/before n; empty:
+// the panel closed) and what the bridge and the service tool were sent.
+void TestPanelInput::keyboard_data()
+{
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<QString>("sent");
+    auto row = [](const char *tag, const char *keys, const char *focus, const char *sent = "") {
+        QTest::newRow(tag) << QString::fromUtf8(keys) << QString::fromUtf8(focus)
+                           << QString::fromUtf8(sent);
+    };
+    row("Tab enters a long list at the active project", "@project-150:#200 Tab", "project-150");
+    row("one Tab leaves it", "@project-150:#200 Tab Tab", "New Session");
+    row("Backtab enters it again", "@project-150:#200 Tab Tab Backtab", "project-150");
+    row("no active project: the first row", "@:api,docs Tab", "api");
+    row("Down, Up", "@project-150:#200 Tab Down Down Up", "project-151");
+    row("End, and Down stays", "@project-150:#200 Tab End Down", "project-199");
+    row("Home, and Up stays", "@project-150:#200 Tab Home Up", "project-0");
+    row("PageDown", "@project-150:#200 Tab Home PgDown", ">1");
+    row("PageUp", "@project-150:#200 Tab End PgUp", "<198");
+    row("typed letters", "@:api,docs,web,www Tab w", "web");
+    row("typed letters, more of the name", "@api:api,docs,web,www Tab w w", "www");
+    row("typed letters no name starts with", "@docs:api,docs,web Tab x", "docs");
+    row("Space presses the row", "@project-150:#200 Tab Down Space", "project-151",
+        R"(/use {"project":"project-151"})");
+    row("Return presses the row", "@:api,web Tab w Return", "web", R"(/use {"project":"web"})");
+    row("Return presses New Session", "@api:api Tab Tab Return", "New Session", "/new ");
+    row("Space flips the switch", "@api:api Space", "Bridge",
+        "/usr/bin/systemctl --user start com.ferlinq.service");
+    row("the focused row becomes the active one", "@web:api,web Tab Up @api:api,web", "api");
+    row("the list turned around", "@project-150:#200 Tab @project-150:#-200", "project-150");
+    row("a row comes before the focused one", "@api:api,web Tab Down @api:api,docs,web Up", "docs");
+    // The bridge blinks while New Session has the focus: the Space meanwhile presses nothing
+    // (before, it went to Configure Projects… and opened the editor).
+    row("New Session disabled for a moment", "@api:api Tab Tab @:api Space @api:api Space",
+        "New Session", "/new ");
+    row("Escape closes", "@api:api Tab Esc", "");
 }
 
 void TestPanelInput::keyboard()
 {
-    apply(200, statusReply("connected", "web", {"api", "web"}));
-    // Opened, a control has focus only where it shows it: a key press never acts on a control
-    // the user cannot see is focused.
-    open();
-    QVERIFY(QTest::qWaitForWindowActive(m_window));
-    if (QWidget *focused = QApplication::focusWidget()) {
-        const QImage withFocus = focused->grab().toImage();
-        focused->clearFocus();
-        QVERIFY(focused->grab().toImage() != withFocus);
+    QFETCH(QString, keys);
+    QFETCH(QString, focus);
+    QFETCH(QString, sent);
+    QStringList names;
+    for (const QString &key : keys.split(u' ')) {
+        QWidget *to = QApplication::focusWidget() ? QApplication::focusWidget() : m_window;
+        if (key.startsWith(u'@')) {
+            const QString list = key.section(u':', 1);
+            names =
+                list.startsWith(u'#') ? manyProjects(200) : list.split(u',', Qt::SkipEmptyParts);
+            if (list == u"#-200")
+                std::reverse(names.begin(), names.end());
+            apply(200, statusReply("connected", key.section(u':', 0, 0).mid(1), names));
+        } else if (!m_window->isVisible()) {
+            open();
+            QVERIFY(QTest::qWaitForWindowActive(m_window) && projectList());
+            // Opened, a control has focus only where it shows it.
+            if (QWidget *focused = QApplication::focusWidget()) {
+                const QImage withFocus = focused->grab().toImage();
+                focused->clearFocus();
+                QVERIFY(focused->grab().toImage() != withFocus);
+            }
+            QAbstractButton *toggle = buttons(QStringLiteral("bridgeSwitch")).value(0);
+            QVERIFY(toggle);
+            toggle->setFocus(Qt::TabFocusReason);
+            to = toggle;
+        }
+        if (key.size() == 1)
+            QTest::keyClicks(to, key);
+        else if (!key.startsWith(u'@'))
+            QTest::keyClick(to, QKeySequence::fromString(key)[0].key());
     }
-    buttons(QStringLiteral("bridgeSwitch")).value(0)->setFocus(Qt::TabFocusReason);
-    auto focusName = [] {
-        QWidget *focus = QApplication::focusWidget();
-        return focus ? focus->accessibleName() : QStringLiteral("(no focus)");
-    };
-    auto tab = [&](Qt::Key key = Qt::Key_Tab) {
-        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : m_window, key);
-        return focusName();
-    };
-    QStringList order;
-    for (int i = 0; i < 8; ++i)
-        order << tab();
-    QCOMPARE(order, QStringList({"api", "web", "New Session", "Configure Projects…", "Open Logs…",
-                                 "Quit DORV", "Bridge", "api"}));
-    // The focused row shows it: its picture differs from the same row without focus.
-    QWidget *row = QApplication::focusWidget();
-    const QImage focused = row->grab().toImage();
-    QCOMPARE(tab(), QStringLiteral("web"));
-    QVERIFY(row->grab().toImage() != focused);
-    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("api"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
-    QTRY_COMPARE(m_server->count("/use"), 1);
-    // The next poll makes it the active row: the focus, and its ring, stay on it.
-    apply(200, statusReply("connected", "api", {"api", "web"}));
-    QCOMPARE(focusName(), QStringLiteral("api"));
-    QCOMPARE(QApplication::focusWidget()->accessibleDescription(),
-             QStringLiteral("Active project"));
-    QVERIFY(qobject_cast<PlainButton *>(QApplication::focusWidget())->showsKeyboardFocus());
-    QCOMPARE(tab(), QStringLiteral("web"));
-    // A poll that adds a project around it: the focus stays on its row.
-    apply(200, statusReply("connected", "api", {"api", "docs", "web"}));
-    QCOMPARE(focusName(), QStringLiteral("web"));
-    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("docs"));
-    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("api"));
-
-    // Tab walks a long list row by row, each row scrolled into view as it comes.
-    apply(200, statusReply("connected", "project-0", manyProjects(30)));
-    QCOMPARE(focusName(), QStringLiteral("project-0"));
-    for (int i = 1; i < 30; ++i) {
-        QCOMPARE(tab(), QStringLiteral("project-%1").arg(i));
-        QVERIFY(rowInView(i));
+    QTest::qWait(50);
+    QStringList commands = m_service.calls();
+    for (const HttpRequest &r : m_server->requests())
+        if (r.path != "/status")
+            commands << QString::fromUtf8(r.path + ' ' + r.body);
+    QCOMPARE(commands, sent.isEmpty() ? QStringList() : QStringList{sent});
+    for (QWidget *w : QApplication::topLevelWidgets()) // no editor opened
+        QVERIFY(w == m_window || !w->isVisible());
+    if (focus.isEmpty()) {
+        QVERIFY(!m_window->isVisible());
+        QVERIFY(!m_window->justHidden()); // a click on the icon right away reopens it
+        return;
     }
-    QCOMPARE(tab(), QStringLiteral("New Session"));
-    QCOMPARE(tab(Qt::Key_Backtab), QStringLiteral("project-29"));
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-    QVERIFY(!m_window->isVisible());
-    QVERIFY(!m_window->justHidden()); // a click on the icon right away reopens it
+    auto *focused = qobject_cast<FocusButton *>(QApplication::focusWidget());
+    QVERIFY(focused && focused->showsKeyboardFocus());
+    const QString name = focused->accessibleName();
+    const int index = int(names.indexOf(name));
+    if (focus[0] == u'>' || focus[0] == u'<')
+        QVERIFY2(focus[0] == u'>' ? index > focus.mid(1).toInt() : index < focus.mid(1).toInt(),
+                 qPrintable(name));
+    else
+        QCOMPARE(name, focus);
+    QVERIFY(index < 0 || rowInView(index));
+    saveScreenshot(m_window, QStringLiteral("keys-") + QString::fromUtf8(QTest::currentDataTag()));
 }
 
 // Linux has no application menu to answer the quit key: the panel does.
@@ -155,6 +174,7 @@ void TestPanelInput::openLogs()
     QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "recordUrl");
     open();
     QAbstractButton *item = buttons(QStringLiteral("menuItem")).value(2);
+    QVERIFY(item);
     QCOMPARE(item->accessibleName(), QStringLiteral("Open Logs…"));
     QTest::mouseClick(item, Qt::LeftButton); // no folder yet: nothing happens
     QCOMPARE(m_opened.size(), 0);

@@ -1,13 +1,16 @@
 #include "app/panelwindow.h"
 
 #include "ui/menucontentview.h"
+#include "ui/projectcard.h"
 #include "ui/style.h"
 #include "ui/widgets/nofocusonopen.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace dorv {
@@ -63,9 +66,22 @@ PanelWindow::PanelWindow(MenuContentView *content, bool popup)
     auto *layout = new QVBoxLayout(this);
     // The border is painted under the content, so the panel stays exactly as wide as its rows.
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSizeConstraint(QLayout::SetFixedSize);
-    content->setParent(this);
-    layout->addWidget(content);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    style::makeSlim(m_scroll->verticalScrollBar());
+    m_scroll->setWidget(content);
+    for (QWidget *w : {static_cast<QWidget *>(content), m_scroll->viewport()})
+        w->setAutoFillBackground(false);
+    layout->addWidget(m_scroll);
+    content->installEventFilter(this); // its height follows its rows
+    // A panel that scrolls keeps the focused control in view, however the focus got there.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now && m_content->isAncestorOf(now))
+            m_scroll->ensureWidgetVisible(now, 0, 0);
+    });
+    fit();
 }
 
 void PanelWindow::setPopup(bool popup)
@@ -89,8 +105,16 @@ void PanelWindow::showAt(const QRect &anchor)
     m_content->prepareToShow();
     // A plain window leaves room for its title bar.
     const QRect area = availableArea();
-    m_content->setMaximumPanelHeight(m_popup ? panelRoom(anchor, area) : area.height() - 80);
-    adjustSize();
+    m_room = m_popup ? panelRoom(anchor, area) : area.height() - 80;
+    auto *card = m_content->findChild<ProjectCard *>();
+    if (card)
+        card->setCompact(false);
+    m_content->setMaximumPanelHeight(m_room);
+    if (card && card->isVisibleTo(m_content) && m_content->height() > m_room) {
+        card->setCompact(true);
+        m_content->setMaximumPanelHeight(m_room);
+    }
+    fit();
     place();
     show();
     raise();
@@ -104,6 +128,24 @@ void PanelWindow::place()
         move(placePanel(size(), m_anchor, area).topLeft());
     else if (!isVisible())
         move(area.center() - QPoint(width() / 2, height() / 2));
+}
+
+void PanelWindow::fit()
+{
+    const QSize content = m_content->size();
+    const bool scrolls = m_room > 0 && content.height() > m_room;
+    const QSize size(content.width() +
+                         (scrolls ? m_scroll->verticalScrollBar()->sizeHint().width() : 0),
+                     scrolls ? m_room : content.height());
+    if (size != this->size() || minimumSize() != size)
+        setFixedSize(size);
+}
+
+bool PanelWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_content && event->type() == QEvent::Resize)
+        fit();
+    return QWidget::eventFilter(watched, event);
 }
 
 bool PanelWindow::event(QEvent *event)

@@ -4,8 +4,12 @@
 #include <QWidget>
 
 // The window that hosts the menu panel: frameless, on top, closing when it loses focus or on
-// Escape. It stays inside the screen and clear of the tray icon. Without a tray it becomes an
-// ordinary small window.
+// Escape. It stays inside the screen and clear of the tray icon. On a short screen the projects
+// give way first (down to three rows), then the card's context and queue lines, then the whole
+// panel scrolls, keeping the focused control in view. Without a tray it becomes an ordinary
+// small window.
+class QScrollArea;
+
 namespace dorv {
 
 class MenuContentView;
@@ -29,6 +33,7 @@ public:
 
 protected:
     bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
@@ -36,8 +41,11 @@ protected:
 private:
     QRect availableArea() const;
     void place();
+    void fit();
 
     MenuContentView *m_content;
+    QScrollArea *m_scroll;
+    int m_room = 0; // the tallest the panel may be
     bool m_popup;
     QRect m_anchor;
     QElapsedTimer m_hiddenAt;

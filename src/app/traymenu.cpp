@@ -1,6 +1,7 @@
 #include "app/traymenu.h"
 
 #include "bridge/bridgestatus.h"
+#include "ui/helpers.h"
 
 #include <QActionGroup>
 
@@ -14,7 +15,7 @@ constexpr qsizetype kMenuProjects = 50;
 // An ampersand in a menu text marks a mnemonic; an alias shows its own.
 QString menuText(QString text)
 {
-    return text.replace(u'&', QStringLiteral("&&"));
+    return helpers::visibleName(text).replace(u'&', QStringLiteral("&&"));
 }
 } // namespace
 

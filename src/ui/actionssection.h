@@ -13,7 +13,6 @@ class ActionsSection : public QWidget {
 public:
     explicit ActionsSection(QWidget *parent = nullptr);
     void setNewSessionEnabled(bool enabled);
-    QList<QWidget *> items() const { return m_items; }
 
 Q_SIGNALS:
     void newSessionRequested();

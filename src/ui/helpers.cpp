@@ -18,6 +18,28 @@ QFont pathFont()
 {
     return style::font(10);
 }
+
+// Characters that draw as nothing, as a box, as a plain space or as another character.
+bool hidden(char32_t c)
+{
+    switch (QChar::category(c)) {
+    case QChar::Other_Control:
+    case QChar::Other_Format:    // bidi embeddings, overrides and isolates, zero widths, BOM
+    case QChar::Other_Surrogate: // a lone half of a pair
+    case QChar::Other_PrivateUse:
+    case QChar::Other_NotAssigned:
+    case QChar::Separator_Line:
+    case QChar::Separator_Paragraph:
+        return true;
+    case QChar::Separator_Space:
+        return c != u' ';
+    default:
+        // Invisible letters and marks, control pictures (few fonts have them: boxes), and the
+        // mark that opens a code, so what is shown stays unambiguous.
+        return c == 0x034f || c == 0x115f || c == 0x1160 || c == 0x17b4 || c == 0x17b5 ||
+               c == 0x3164 || c == 0xffa0 || (c >= 0x2400 && c <= 0x243f) || c == 0x2039;
+    }
+}
 } // namespace
 
 QLabel *makeLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
@@ -67,6 +89,30 @@ void setSymbol(PlainButton *button, const QString &name, int size, const QColor 
 {
     button->findChild<QLabel *>(QStringLiteral("symbol"))
         ->setPixmap(style::symbol(name, color, size, button->devicePixelRatioF()));
+}
+
+QString visibleName(const QString &name)
+{
+    QString shown;
+    shown.reserve(name.size());
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        char32_t c = name[i].unicode();
+        if (name[i].isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(name[i], name[i + 1]);
+            ++i;
+        }
+        if (hidden(c))
+            shown += u'‹' + QStringLiteral("U+%1").arg(uint(c), 4, 16, QLatin1Char('0')).toUpper() +
+                     u'›';
+        else
+            shown += QString::fromUcs4(&c, 1);
+    }
+    return shown;
+}
+
+QString shownName(const QString &name)
+{
+    return QChar(0x2068) + visibleName(name) + QChar(0x2069);
 }
 
 QWidget *makeDivider(QWidget *parent, int inset)

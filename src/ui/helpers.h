@@ -42,6 +42,16 @@ inline QString shownPath(const QString &path)
 }
 void setSymbol(PlainButton *button, const QString &name, int size, const QColor &color);
 
+// A name from the bridge as drawn: isolated from the writing direction around it (FSI…PDI), with
+// every character that would draw as nothing, as a box, as a plain space or as a change of
+// direction shown by its code instead (C0 and C1 controls, DEL, bidi and other format
+// controls, unassigned code points, other spaces: "x\ny" draws as "x‹U+000A›y"). Control
+// pictures and ‹ are shown by their codes too, so two different names never draw the same. Only
+// for showing: the bridge's own string is what goes back to it.
+QString shownName(const QString &name);
+// The same without the isolation marks, for a screen reader.
+QString visibleName(const QString &name);
+
 // A thin full-width separator line; `inset` leaves room at the leading side.
 QWidget *makeDivider(QWidget *parent, int inset = 0);
 

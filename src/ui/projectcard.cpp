@@ -92,24 +92,32 @@ QString ProjectCard::percentText(double pct)
 
 void ProjectCard::showStatus(const BridgeStatus &status)
 {
-    m_name->setText(status.activeProject());
+    m_name->setText(helpers::shownName(status.activeProject()));
     m_busy->setVisible(status.marvekBusy());
     m_idle->setVisible(!status.marvekBusy());
     // Qt tells only the card's own layout; the nested line would keep the old one's width and
     // size a long name one line too tall until the card is shown.
     m_projectLine->invalidate();
     const std::optional<double> pct = status.contextPct();
-    m_contextLine->setVisible(pct.has_value());
+    m_hasContext = pct.has_value();
     if (pct) {
         m_bar->set(*pct / 100.0, style::color(*pct > 70 ? Tint::Orange : Tint::Blue));
         m_percent->setText(percentText(*pct));
     }
     const qint64 queued = status.queued();
-    m_queue->setVisible(queued >= 1);
+    m_hasQueue = queued >= 1;
+    setCompact(m_compact);
     if (queued >= 1)
         m_queue->setText(QString::number(queued) + (queued == 1
                                                         ? QStringLiteral(" message queued")
                                                         : QStringLiteral(" messages queued")));
+}
+
+void ProjectCard::setCompact(bool compact)
+{
+    m_compact = compact;
+    m_contextLine->setVisible(m_hasContext && !compact);
+    m_queue->setVisible(m_hasQueue && !compact);
 }
 
 } // namespace dorv

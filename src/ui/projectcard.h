@@ -18,6 +18,8 @@ class ProjectCard : public QWidget {
 public:
     explicit ProjectCard(QWidget *parent = nullptr);
     void showStatus(const BridgeStatus &status);
+    // On a screen too short for the whole panel the context and queue lines give way.
+    void setCompact(bool compact);
 
     // The percentage for a context value: truncated toward zero, never garbled.
     static QString percentText(double pct);
@@ -31,6 +33,9 @@ private:
     ContextBar *m_bar;
     QLabel *m_percent;
     QLabel *m_queue;
+    bool m_compact = false;
+    bool m_hasContext = false;
+    bool m_hasQueue = false;
 };
 
 } // namespace dorv

@@ -25,6 +25,7 @@ constexpr int kPadding = 14;
 constexpr int kCheckWidth = 14;
 constexpr int kGap = 8;
 constexpr int kRowTopBottom = 4;
+constexpr int kLeastRows = 3;
 
 // One project row: the check mark slot, the name over its path.
 class ProjectRow : public PlainButton {
@@ -54,7 +55,7 @@ public:
     void show(const QString &name, const QString &path, bool active)
     {
         m_name = name;
-        setAccessibleName(name);
+        setAccessibleName(helpers::visibleName(name));
         setAccessibleDescription(active ? QStringLiteral("Active project") : QString());
         if (m_check->pixmap().isNull() == active) {
             if (active)
@@ -64,14 +65,14 @@ public:
             else
                 m_check->clear();
         }
-        m_text.show(name, path);
+        m_text.show(helpers::shownName(name), path);
     }
 
     static int heightFor(const QString &name, bool hasPath, int width)
     {
         const int column = width - 2 * kPadding - kCheckWidth - kGap;
-        return 2 * kRowTopBottom +
-               helpers::NameOverPath::heightFor(name, nameFont(), hasPath, column);
+        return 2 * kRowTopBottom + helpers::NameOverPath::heightFor(helpers::shownName(name),
+                                                                    nameFont(), hasPath, column);
     }
 
 private:
@@ -87,6 +88,7 @@ public:
     explicit ProjectRowList(ProjectsSection *section) : RowList(section), m_section(section)
     {
         setObjectName(QStringLiteral("projectRows"));
+        setOneStop();
     }
 
 protected:
@@ -102,6 +104,11 @@ protected:
         const QString &name = m_section->m_names.at(index);
         static_cast<ProjectRow *>(row)->show(name, m_section->m_paths.value(name),
                                              name == m_section->m_active);
+    }
+    int entryRow() const override
+    {
+        const qsizetype active = m_section->m_names.indexOf(m_section->m_active);
+        return active >= 0 ? int(active) : RowList::entryRow();
     }
     int measureRow(int index, int width) const override
     {
@@ -174,17 +181,13 @@ int ProjectsSection::rowsHeight() const
     return m_list->height();
 }
 
-QWidget *ProjectsSection::tabStop() const
-{
-    return m_list;
-}
-
 void ProjectsSection::fitRows(int width, int limit)
 {
     const int full = m_list->contentHeight(width);
-    // However little room the screen leaves, the panel stays inside it: the list gives way,
-    // down to no row at all.
-    const int shown = limit < 0 ? full : qMin(full, qMax(0, limit));
+    // The list gives way to a short screen down to three rows (or all, if fewer); below that
+    // the panel as a whole scrolls.
+    const int least = m_list->spanHeight(kLeastRows, width);
+    const int shown = limit < 0 ? full : qMin(full, qMax(least, limit));
     if (m_list->height() == shown && m_list->minimumHeight() == shown)
         return;
     m_list->setFixedHeight(shown);

@@ -25,8 +25,6 @@ public:
     // Scrolls the active project's row into view, now and whenever the list is resized.
     void revealActive();
     int rowsHeight() const;
-    // The section's place in the Tab order: Tab then walks its rows.
-    QWidget *tabStop() const;
 
 Q_SIGNALS:
     void projectChosen(const QString &name);

@@ -7,6 +7,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLayout>
+#include <QScrollArea>
 #include <QTextLayout>
 #include <QWidget>
 
@@ -139,12 +140,16 @@ QStringList drawnFaults(QWidget *window, const Surroundings &around)
     if (!around.screen.isEmpty() && !around.screen.contains(frame))
         faults << QStringLiteral("window %1 outside the screen %2")
                       .arg(QDebug::toString(frame), QDebug::toString(around.screen));
-    if (QLayout *layout = window->layout(); layout &&
-                                            layout->sizeConstraint() == QLayout::SetFixedSize &&
-                                            layout->totalSizeHint().height() != window->height())
-        faults << QStringLiteral("window %1 high, its content %2")
-                      .arg(window->height())
-                      .arg(layout->totalSizeHint().height());
+    // A window that scrolls uses all the room the screen gives it; one that does not, shows no
+    // more than its content.
+    for (auto *area : window->findChildren<QScrollArea *>()) {
+        const int shown = area->viewport()->height();
+        const int content = area->widget() ? area->widget()->height() : shown;
+        const bool atEdge = frame.bottom() == around.screen.bottom() ||
+                            frame.top() == around.screen.top() || around.screen.isEmpty();
+        if (shown > content || (shown < content && !atEdge))
+            faults << QStringLiteral("window shows %1 of its content's %2").arg(shown).arg(content);
+    }
     if (!around.icon.isEmpty() && frame.intersects(around.icon))
         faults << QStringLiteral("window covers the tray icon");
     for (QWidget *w : window->findChildren<QWidget *>()) {

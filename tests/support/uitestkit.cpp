@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLayout>
+#include <QScreen>
 
 namespace dorv::test {
 
@@ -38,8 +39,8 @@ QStringList visibleTexts(QWidget *window)
             continue;
         if (auto *label = qobject_cast<QLabel *>(w); label && !label->text().isEmpty())
             texts << label->text();
-        if (auto *wrap = qobject_cast<WrapLabel *>(w))
-            texts << wrap->text();
+        if (auto *wrap = qobject_cast<WrapLabel *>(w)) // as read, without invisible isolation
+            texts << wrap->text().remove(QChar(0x2068)).remove(QChar(0x2069));
     }
     return texts;
 }
@@ -48,7 +49,10 @@ void saveScreenshot(QWidget *widget, const QString &name)
 {
     const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/../screenshots");
     QDir().mkpath(dir);
-    widget->grab().save(QDir(dir).absoluteFilePath(name + QStringLiteral(".png")));
+    const QSize s = widget->screen()->size(); // the runs at 2x keep their own pictures
+    const QString scale = QStringLiteral("@2x-%1x%2").arg(s.width()).arg(s.height());
+    widget->grab().save(QDir(dir).absoluteFilePath(
+        name + (widget->devicePixelRatio() == 1 ? QString() : scale) + QStringLiteral(".png")));
 }
 
 } // namespace dorv::test

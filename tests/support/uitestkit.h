@@ -29,7 +29,7 @@ private:
 
 // Object names of the visible widgets of a layout, in order.
 QStringList visibleRows(QWidget *container);
-// Every text a window shows on screen (labels as drawn, wrapping names).
+// Every text a window shows on screen (labels as drawn, names as read).
 QStringList visibleTexts(QWidget *window);
 
 // Saves a picture of a widget into <build>/screenshots/<name>.png, for people to look at.

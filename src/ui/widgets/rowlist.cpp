@@ -3,6 +3,8 @@
 #include "ui/style.h"
 #include "ui/widgets/plainbutton.h"
 
+#include <QApplication>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
@@ -86,6 +88,15 @@ int RowList::contentHeight(int width)
 {
     measure(width);
     return m_tops.isEmpty() ? 0 : m_tops.last();
+}
+
+int RowList::spanHeight(int rows, int width)
+{
+    measure(width);
+    int most = 0;
+    for (int i = 0; i + rows <= count(); ++i)
+        most = qMax(most, m_tops[i + rows] - m_tops[i]);
+    return rows >= count() ? contentHeight(width) : most;
 }
 
 void RowList::revealRow(int index)
@@ -199,6 +210,8 @@ void RowList::layoutRows()
                 row = spare.isEmpty() ? nullptr : spare.takeFirst();
                 if (!row) {
                     row = createRow(viewport());
+                    if (m_oneStop)
+                        row->installEventFilter(this); // its keys move inside the list
                     m_pool.append(row);
                 }
                 m_bound[row] = i;
@@ -293,7 +306,10 @@ void RowList::focusInEvent(QFocusEvent *event)
     QAbstractScrollArea::focusInEvent(event);
     if (count() == 0)
         return;
-    if (event->reason() == Qt::BacktabFocusReason)
+    if (m_oneStop &&
+        (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason))
+        focusRow(entryRow(), 0, true);
+    else if (event->reason() == Qt::BacktabFocusReason)
         focusRow(count() - 1, -1, true);
     else if (event->reason() == Qt::TabFocusReason)
         focusRow(0, 0, true);
@@ -306,6 +322,8 @@ bool RowList::focusNextPrevChild(bool next)
     const Spot spot = focusSpot();
     if (spot.index < 0)
         return QAbstractScrollArea::focusNextPrevChild(next);
+    if (m_oneStop)
+        return leave(next);
     const QList<QWidget *> stops = focusStops(rowWidget(spot.index));
     const int stop = spot.stop + (next ? 1 : -1);
     if (stop >= 0 && stop < stops.size()) {
@@ -318,6 +336,78 @@ bool RowList::focusNextPrevChild(bool next)
         return true;
     }
     return leave(next);
+}
+
+int RowList::entryRow() const
+{
+    const int top = verticalScrollBar()->value();
+    const int first = rowAt(top);
+    return m_tops.value(first) < top && first + 1 < count() ? first + 1 : first;
+}
+
+bool RowList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::KeyPress || !m_bound.contains(static_cast<QWidget *>(watched)))
+        return false;
+    auto *key = static_cast<QKeyEvent *>(event);
+    // Shortcuts (Ctrl+Q) pass; the keypad's arrows and capitals move.
+    return (key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)) == 0 &&
+           moveFocus(key->key(), key->text());
+}
+
+bool RowList::moveFocus(int key, const QString &text)
+{
+    const int at = focusSpot().index;
+    if (at < 0)
+        return false;
+    measure(viewport()->width());
+    const int page = qMax(1, viewport()->height());
+    int to = -1;
+    switch (key) {
+    case Qt::Key_Up:
+        to = at - 1;
+        break;
+    case Qt::Key_Down:
+        to = at + 1;
+        break;
+    case Qt::Key_Home:
+        to = 0;
+        break;
+    case Qt::Key_End:
+        to = count() - 1;
+        break;
+    case Qt::Key_PageUp: { // the first row of the page that ends with this one
+        const int y = m_tops[at] + m_heights[at] - page;
+        to = qMin(at - 1, rowAt(y) + (m_tops[rowAt(y)] < y ? 1 : 0));
+        break;
+    }
+    case Qt::Key_PageDown: { // the last row of the page that starts with this one
+        const int y = m_tops[at] + page;
+        to = qMax(at + 1, rowAt(y) - (m_tops[rowAt(y)] + m_heights[rowAt(y)] > y ? 1 : 0));
+        break;
+    }
+    default: {
+        // Type-ahead: the next row whose key starts with the letters typed in quick succession.
+        if (!m_typedAt.isValid() || m_typedAt.elapsed() > QApplication::keyboardInputInterval())
+            m_typed.clear();
+        // Space presses the row, unless it continues a name being typed.
+        if (text.isEmpty() || !text.at(0).isPrint() || (text == u" " && m_typed.isEmpty()))
+            return false;
+        m_typedAt.start();
+        m_typed += text;
+        // A new search starts after the focused row; a longer one may stay on it.
+        const int from = m_typed.size() == text.size() ? at + 1 : at;
+        for (int i = 0; i < count() && to < 0; ++i)
+            if (m_keys[(from + i) % count()].startsWith(m_typed, Qt::CaseInsensitive))
+                to = (from + i) % count();
+        if (to < 0)
+            return true; // nothing starts so: the focus stays
+    }
+    }
+    // Past either end the focus stays in the list.
+    if (to >= 0 && to < count())
+        focusRow(to, 0, true);
+    return true;
 }
 
 bool RowList::leave(bool next)

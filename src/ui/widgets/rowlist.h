@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QStringList>
 
@@ -8,7 +9,9 @@ class QScrollBar;
 
 // A vertically scrolling list of rows that has widgets only for the rows on screen (and the
 // focused one), so its cost follows what is shown, not the length of the list. Tab walks the
-// rows' controls in order; a row whose key survives a change of the rows keeps the focus.
+// rows' controls in order, or, for a list of one-control rows, enters the list at one row and
+// leaves it with the next Tab while the arrows, PageUp/PageDown, Home/End and typed letters (the
+// start of a key) move inside it. A row whose key survives a change of the rows keeps the focus.
 namespace dorv {
 
 class RowList : public QAbstractScrollArea {
@@ -23,6 +26,8 @@ public:
     void setDivider(int inset);
     // All rows' height at `width`, dividers included.
     int contentHeight(int width);
+    // The height `rows` consecutive rows need at `width` wherever the list is scrolled to.
+    int spanHeight(int rows, int width);
     // Shows the rows again after their content changed but not their keys or heights.
     void rebindRows();
     // Scrolls row `index` into view, and keeps it there when the list is resized.
@@ -39,6 +44,11 @@ protected:
     virtual int measureRow(int index, int width) const = 0;
     // The controls of a row that take the focus, in Tab order.
     virtual QList<QWidget *> focusStops(QWidget *row) const { return {row}; }
+    // Makes the list one stop of the Tab order, entered at entryRow().
+    void setOneStop() { m_oneStop = true; }
+    // Where Tab enters a one-stop list: by default the first row in view.
+    virtual int entryRow() const;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -63,6 +73,7 @@ private:
     void focusRow(int index, int stop, bool keyboard);
     bool leave(bool next);
     int rowAt(int y) const;
+    bool moveFocus(int key, const QString &text);
 
     QStringList m_keys;
     QList<int> m_heights;
@@ -70,6 +81,9 @@ private:
     int m_measuredWidth = -1;
     int m_divider = -1;
     int m_reveal = -1;
+    bool m_oneStop = false;
+    QString m_typed; // type-ahead: the letters typed so far
+    QElapsedTimer m_typedAt;
     QScrollBar *m_bar;
     QList<QWidget *> m_pool;
     QHash<QWidget *, int> m_bound; // a shown row widget and its row
