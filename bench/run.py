@@ -184,7 +184,7 @@ def soak(s, dorv, minutes):
     print("|---|---|---|---|", flush=True)
     rows = []
     with subprocess.Popen([dorv, "soak", bridge.url, str(minutes)], env=s.env, text=True,
-                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL) as p:
+                          stdout=subprocess.PIPE) as p:
         for line in p.stdout:  # a line a minute, shown as it comes
             if line.startswith("minute "):
                 r = dict(zip(line.split()[0::2], map(int, line.split()[1::2])))

@@ -50,7 +50,7 @@ bool waylandSession()
 
 DORVMenuApp::DORVMenuApp(AppSeams seams, QObject *parent)
     : QObject(parent), m_status(new BridgeStatus(seams.bridgeUrl, this)),
-      m_service(std::move(seams.serviceRunner)),
+      m_service(LaunchAgentController::defaultPlistPath(), std::move(seams.serviceRunner)),
       m_panelConfig(new ProjectConfig(seams.pgrepProgram, this)),
       m_editor(new SettingsWindowController(new ProjectConfig(seams.pgrepProgram, this),
                                             std::move(seams.folderPicker), this)),
