@@ -24,8 +24,9 @@ QString launchdServiceTarget(uint userId) // gui/<uid>/com.ferlinq, for "print" 
 // The first lines of what a tool wrote to standard error, on one line: "Unit ... not found."
 QString firstLines(const QByteArray &errors)
 {
+    const QString text = QString::fromUtf8(errors);
     QStringList lines;
-    for (QStringView line : splitLines(QString::fromUtf8(errors))) {
+    for (QStringView line : splitLines(text)) {
         if (!trimHorizontal(line).isEmpty() && lines.size() < 2)
             lines.append(trimHorizontal(line).toString());
     }
@@ -101,10 +102,11 @@ int LaunchAgentController::run(ServiceOperation operation) const
         result = runChild(cmd.program, cmd.arguments, options);
     }
     const int status = result.finished ? result.exitCode : -1;
-    QString outcome = !result.started   ? QStringLiteral("could not be started")
-                      : !result.finished ? QStringLiteral("did not finish in %1 ms and was stopped")
-                                               .arg(m_timeoutMs)
-                                         : QStringLiteral("failed with exit status %1").arg(status);
+    QString outcome =
+        !result.started ? QStringLiteral("could not be started")
+        : !result.finished
+            ? QStringLiteral("did not finish in %1 ms and was stopped").arg(m_timeoutMs)
+            : QStringLiteral("failed with exit status %1").arg(status);
     // What the tool said about it, when it said anything: "Unit com.ferlinq.service not found."
     if (const QString said = firstLines(result.errors); !said.isEmpty())
         outcome += QStringLiteral(": ") + said;
