@@ -6,7 +6,8 @@
 #   in_root DIR COMMAND...    runs COMMAND as root inside DIR, in its own mount and PID
 #                             namespaces, with a clean environment. The root is entered with
 #                             pivot_root, not chroot: the kernel refuses user namespaces (which
-#                             the end-to-end tests make) to a chrooted process.
+#                             the end-to-end tests make) to a chrooted process. /run is
+#                             empty but for /run/systemd, as on a machine booted with systemd.
 
 make_debian_root() {
     local dir=$1 mirror conf
@@ -38,6 +39,7 @@ in_root() {
         mount --rbind /sys "$r/sys"
         mount --rbind /dev "$r/dev"
         mount -t tmpfs -o mode=0755 tmpfs "$r/run"
+        mkdir -p "$r/run/systemd" # as on a machine booted with systemd
         mkdir -p "$r/.host"
         cd "$r"
         pivot_root . .host
