@@ -21,6 +21,7 @@ make_debian_root() {
     debootstrap --variant=minbase --cache-dir=/var/cache/dorv-debootstrap bookworm "$dir" \
         "$mirror" >"$dir.log" 2>&1 || { tail -n 20 "$dir.log"; return 1; }
     rm -f "$dir.log"
+    rm -f "$dir/etc/apt/sources.list" # debootstrap's own; this machine's lists follow
     cp -a /etc/apt/sources.list* "$dir/etc/apt/"
     for conf in $(grep -l 'Acquire' /etc/apt/apt.conf.d/* 2>/dev/null); do
         cp "$conf" "$dir/etc/apt/apt.conf.d/"
