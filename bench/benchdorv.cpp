@@ -6,6 +6,8 @@
 //   bench_dorv listfile BYTES|cap [LINE]   one load of a list file of BYTES bytes (cap: the
 //                             largest allowed) of LINE (default "  a: /a") repeated:
 //                             load time (wall, CPU), growth of the peak resident memory, entries
+//   bench_dorv soak   URL M   the panel opened once and closed, then M minutes of the 5 s polls:
+//                             resident memory, open files and threads at every minute
 //   bench_dorv lists  URL N P  with N projects known (the bridge lists them too): the poll that
 //                              brings the rows into the open panel, opening the panel and the
 //                              editor, and CPU per poll over P polls, panel open and closed
@@ -155,6 +157,33 @@ void lists(DORVMenuApp &app, int polls)
     });
 }
 
+int countIn(const QString &folder)
+{
+    return int(QDir(folder).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+}
+
+void soak(DORVMenuApp &app, int minutes)
+{
+    app.start();
+    app.togglePanel(); // polling starts with the first opening, as for a user
+    pollOnce(app.status());
+    app.ensurePanel()->hide();
+    QEventLoop loop;
+    int minute = 0;
+    QTimer clock;
+    QObject::connect(&clock, &QTimer::timeout, &loop, [&] {
+        ++minute;
+        std::printf("minute %d rss_kib %ld fds %d threads %d\n", minute, residentKiB(),
+                    countIn(QStringLiteral("/proc/self/fd")),
+                    countIn(QStringLiteral("/proc/self/task")));
+        std::fflush(stdout);
+        if (minute >= minutes)
+            loop.quit();
+    });
+    clock.start(60000);
+    loop.exec();
+}
+
 void idle(DORVMenuApp &app)
 {
     app.start();
@@ -236,6 +265,10 @@ int main(int argc, char **argv)
         lists(app, qMax(1, args.value(4).toInt()));
         return 0;
     }
+    if (mode == QStringLiteral("soak")) {
+        soak(app, qMax(1, args.value(3).toInt()));
+        return 0;
+    }
     if (mode == QStringLiteral("idle")) {
         idle(app);
         return 0;
@@ -274,6 +307,6 @@ int main(int argc, char **argv)
         return 0;
     }
     std::fprintf(stderr,
-                 "usage: bench_dorv idle|growth|cpu URL [N] | lists URL N POLLS | config N\n");
+                 "usage: bench_dorv idle|growth|cpu|soak URL [N] | lists URL N POLLS | config N\n");
     return 2;
 }

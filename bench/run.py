@@ -3,15 +3,20 @@
 
     python3 bench/run.py [BUILD_DIR] [lists]   (default: build; ./test or cmake --build builds
                                                 it; "lists": only the long-list measures)
+    python3 bench/run.py BUILD_DIR soak [MINUTES]   a day of a flapping bridge, compressed: the
+                                                list and the state change at every poll and the
+                                                bridge is gone 7 s of each minute (default 60)
 
 Everything runs on a private Xvfb display with trayer as the tray, against the stand-in bridge on
 a free loopback port. The baseline is bench_baretray: a bare Qt tray application built in the
 same tree, run in the same session.
 """
 
+import json
 import os
 import shutil
 import socket
+import threading
 import statistics
 import subprocess
 import sys
@@ -118,7 +123,92 @@ class Session:
         shutil.rmtree(self.home, ignore_errors=True)
 
 
+class FlappingBridge(threading.Thread):
+    """Answers GET /status with a different list, active project and state every time, and
+    stops listening for the last 7 s of each minute (connections are refused, as when the
+    bridge restarts)."""
+
+    def __init__(self):
+        super().__init__(daemon=True)
+        self.port = free_port()
+        self.url = "http://127.0.0.1:%d" % self.port
+        self.replies = 0
+        self.start()
+
+    def reply(self):
+        n = self.replies
+        projects = ["project-%d" % ((n + i) % 60) for i in range(30)]
+        body = json.dumps({"ok": True, "chatwire": ("connected", "connecting")[n % 2],
+                           "active_project": projects[n % 30], "projects": projects,
+                           "marvek_busy": n % 3 == 0, "context_pct": n % 101,
+                           "queued": n % 5}).encode()
+        return (b"HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\n"
+                b"Content-Length: %d\r\n\r\n" % len(body)) + body
+
+    def run(self):
+        start, listener = time.monotonic(), None
+        while True:
+            if (time.monotonic() - start) % 60 >= 53:
+                if listener:
+                    listener.close()
+                    listener = None
+                time.sleep(0.1)
+                continue
+            if not listener:
+                listener = socket.create_server(("127.0.0.1", self.port))
+                listener.settimeout(0.2)
+            try:
+                conn, _ = listener.accept()
+            except socket.timeout:
+                continue
+            with conn:
+                conn.settimeout(2)
+                head = b""
+                try:
+                    while b"\r\n\r\n" not in head:
+                        data = conn.recv(4096)
+                        if not data:
+                            break
+                        head += data
+                    conn.sendall(self.reply())
+                    self.replies += 1
+                except OSError:
+                    pass
+
+
+def soak(s, dorv, minutes):
+    """RSS, open files and threads each minute; the growth after the first five minutes (the
+    allocator and Qt's caches settling) as a least-squares slope."""
+    bridge = FlappingBridge()
+    print("| minute | RSS KiB | open files | threads |")
+    print("|---|---|---|---|", flush=True)
+    rows = []
+    with subprocess.Popen([dorv, "soak", bridge.url, str(minutes)], env=s.env, text=True,
+                          stdout=subprocess.PIPE) as p:
+        for line in p.stdout:  # a line a minute, shown as it comes
+            if line.startswith("minute "):
+                r = dict(zip(line.split()[0::2], map(int, line.split()[1::2])))
+                rows.append(r)
+                print("| %d | %d | %d | %d |" % (r["minute"], r["rss_kib"], r["fds"],
+                                                 r["threads"]), flush=True)
+    settled = [r for r in rows if r["minute"] >= 5]
+    if len(settled) >= 2:
+        xs, ys = [r["minute"] for r in settled], [r["rss_kib"] for r in settled]
+        mx, my = statistics.mean(xs), statistics.mean(ys)
+        slope = sum((x - mx) * (y - my) for x, y in zip(xs, ys)) / sum((x - mx) ** 2 for x in xs)
+        print("\n%d status replies; RSS minute %d to %d: %+d KiB, %.1f KiB a minute" % (
+            bridge.replies, xs[0], xs[-1], ys[-1] - ys[0], slope))
+
+
 def main():
+    if sys.argv[2:3] == ["soak"]:
+        s = Session(os.path.abspath(sys.argv[1]))
+        try:
+            soak(s, os.path.join(s.build, "bench", "bench_dorv"),
+                 int(sys.argv[3]) if len(sys.argv) > 3 else 60)
+        finally:
+            s.close()
+        return
     build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(ROOT, "build"))
     bare = os.path.join(build, "bench", "bench_baretray")
     dorv = os.path.join(build, "bench", "bench_dorv")

@@ -1,8 +1,9 @@
-#include "common/childprocess.h"
 #include "service/launchagentcontroller.h"
 #include "support/testhome.h"
 
 #include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -14,16 +15,8 @@ Q_DECLARE_METATYPE(ServiceOperation)
 
 class TestService : public QObject {
     Q_OBJECT
-    TestHome m_home;
-
-    // The platform's commands, run as child processes of `program` instead of the real tool.
-    static LaunchAgentController runningInstead(const QString &program)
-    {
-        return LaunchAgentController([program](const ServiceCommand &command) {
-            const ChildResult result = runChild(program, command.arguments);
-            return result.finished ? result.exitCode : -1;
-        });
-    }
+    QTemporaryDir m_dir;
+    int m_tools = 0;
 
 private Q_SLOTS:
     // Both platforms' command tables, on every platform, as one piece of data each.
@@ -47,50 +40,66 @@ private Q_SLOTS:
                               "/usr/bin/systemctl|--user|stop|com.ferlinq.service"}));
     }
 
-    // This platform's commands run as child processes, against a tool that records its
-    // arguments, talks on both outputs and exits with the row's status.
+    // This platform's commands, run as bounded child processes of a stand-in tool that records
+    // its arguments: what the switch reads, and the one line the log gets. The limit is 5 s,
+    // 200 ms for the tool that hangs.
     void runs_data()
     {
         QTest::addColumn<ServiceOperation>("op");
-        QTest::addColumn<int>("exitCode");
-        QTest::newRow("loaded") << ServiceOperation::IsLoaded << 0;
-        QTest::newRow("not loaded") << ServiceOperation::IsLoaded << 3;
-        QTest::newRow("start") << ServiceOperation::Start << 0;
-        QTest::newRow("stop fails") << ServiceOperation::Stop << 5;
+        QTest::addColumn<QByteArray>("tool"); // empty: there is no such program
+        QTest::addColumn<bool>("loaded");
+        QTest::addColumn<QString>("logged"); // empty: no warning
+        const QString line = QStringLiteral("^\\S+/tool-\\d+ --user %1 com.ferlinq.service ");
+        const QString query = line.arg(QStringLiteral("is-active --quiet"));
+        QTest::newRow("loaded") << ServiceOperation::IsLoaded << QByteArray("exit 0") << true
+                                << QString();
+        QTest::newRow("not loaded")
+            << ServiceOperation::IsLoaded << QByteArray("exit 3") << false << QString();
+        QTest::newRow("stop") << ServiceOperation::Stop << QByteArray("echo done; exit 0") << false
+                              << QString();
+        QTest::newRow("start fails and says why")
+            << ServiceOperation::Start
+            << QByteArray("printf '\\nUnit com.ferlinq.service not found.\\nHint\\nmore\\n' >&2;"
+                          "exit 5")
+            << false
+            << line.arg(QStringLiteral("start")) +
+                   "failed with exit status 5: Unit com.ferlinq.service not found. / Hint$";
+        QTest::newRow("floods its error output")
+            << ServiceOperation::Stop
+            << QByteArray("yes x | head -c 99999 | tr -d '\\n' >&2; exit 1") << false
+            << line.arg(QStringLiteral("stop")) + "failed with exit status 1: x{1,1024}$";
+        QTest::newRow("missing") << ServiceOperation::IsLoaded << QByteArray() << false
+                                 << query + "could not be started$";
+        QTest::newRow("hangs") << ServiceOperation::IsLoaded << QByteArray("exec sleep 60") << false
+                               << query + "did not finish in 200 ms and was stopped$";
     }
 
     void runs()
     {
         QFETCH(ServiceOperation, op);
-        QFETCH(int, exitCode);
-        const QString tool = writeRecordingTool(
-            m_home.file(QStringLiteral("bin/tool-%1").arg(int(op) * 10 + exitCode)), exitCode);
-        const LaunchAgentController service = runningInstead(tool);
-        if (op == ServiceOperation::IsLoaded)
-            QCOMPARE(service.isLoaded(), exitCode == 0);
-        else
-            op == ServiceOperation::Start ? service.start() : service.stop();
-        QCOMPARE(recordedArguments(tool), LaunchAgentController::command(op).arguments);
-    }
-
-    // A tool that never ends is killed after 10 s and reads as not loaded.
-    void brokenTools()
-    {
-        const QString tool = writeScript(m_home.file(QStringLiteral("bin/hang")),
-                                         "echo $$ > \"$0.pid\"\nexec sleep 60\n");
+        QFETCH(QByteArray, tool);
+        QFETCH(bool, loaded);
+        QFETCH(QString, logged);
+        const QString path = m_dir.filePath(QStringLiteral("tool-%1").arg(++m_tools));
+        if (!tool.isEmpty())
+            writeScript(path, "printf '%s\\n' \"$@\" > \"$0.argv\"; echo $$ > \"$0.pid\"\n" + tool);
+        if (!logged.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(logged));
+        QTest::failOnWarning(QRegularExpression(QStringLiteral(".")));
+        const int limitMs = QTest::currentDataTag() == QByteArrayView("hangs") ? 200 : 5000;
+        const LaunchAgentController service(QStringLiteral("/nowhere.plist"), limitMs, path);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(runningInstead(tool).isLoaded(), false);
-        QVERIFY(clock.elapsed() >= 9000 && clock.elapsed() < 13000);
-        const pid_t pid = readFile(tool + QStringLiteral(".pid")).trimmed().toInt();
-        QVERIFY(pid > 0);
-        QTRY_VERIFY(::kill(pid, 0) != 0); // our own child is gone, not left behind
-        // A tool that is not there reads as not loaded, and starting or stopping does nothing.
-        const LaunchAgentController missing =
-            runningInstead(m_home.file(QStringLiteral("bin/no-such-tool")));
-        QCOMPARE(missing.isLoaded(), false);
-        missing.start();
-        missing.stop();
+        if (op == ServiceOperation::IsLoaded)
+            QCOMPARE(service.isLoaded(), loaded);
+        else
+            op == ServiceOperation::Start ? service.start() : service.stop();
+        QVERIFY(clock.elapsed() < limitMs + 1000);
+        if (tool.isEmpty())
+            return;
+        QCOMPARE(recordedArguments(path), service.command(op).arguments);
+        const pid_t pid = readFile(path + QStringLiteral(".pid")).trimmed().toInt();
+        QTRY_VERIFY(pid > 0 && ::kill(pid, 0) != 0); // our own child is gone, not left behind
     }
 };
 

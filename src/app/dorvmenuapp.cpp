@@ -51,7 +51,7 @@ bool waylandSession()
 
 DORVMenuApp::DORVMenuApp(AppSeams seams, QObject *parent)
     : QObject(parent), m_status(new BridgeStatus(seams.bridgeUrl, this)),
-      m_service(std::move(seams.serviceRunner)),
+      m_service(LaunchAgentController::defaultPlistPath(), std::move(seams.serviceRunner)),
       m_panelConfig(new ProjectConfig(ProjectConfig::configPath(), seams.pgrepProgram, this)),
       m_editor(new SettingsWindowController(
           new ProjectConfig(ProjectConfig::configPath(), seams.pgrepProgram, this),

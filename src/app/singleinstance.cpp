@@ -1,4 +1,5 @@
 #include "app/singleinstance.h"
+#include "common/logging.h"
 
 #include <QDir>
 #include <QLocalServer>
@@ -56,8 +57,7 @@ bool SingleInstance::claim()
             }
         });
         if (!m_server->listen(m_socketPath))
-            qWarning("dorvmenu: cannot listen on %s: %s", qPrintable(m_socketPath),
-                     qPrintable(m_server->errorString()));
+            qCWarning(lcUi) << "cannot listen on" << m_socketPath << m_server->errorString();
         return true;
     }
     // The running copy takes the lock a moment before it listens: keep trying for 2 s.
@@ -72,7 +72,7 @@ bool SingleInstance::claim()
         }
         QThread::msleep(100);
     }
-    qWarning("dorvmenu: another copy holds %s but does not answer", qPrintable(m_lockPath));
+    qCWarning(lcUi) << "another copy holds" << m_lockPath << "but does not answer";
     return false;
 }
 

@@ -5,6 +5,19 @@
 
 namespace dorv {
 
+namespace {
+// Keeps the first `limit` bytes of a stream; the rest is read (so the child never blocks on a
+// full pipe) and dropped.
+void keep(QByteArray &kept, const QByteArray &chunk, qint64 limit, bool *truncated = nullptr)
+{
+    const qint64 room = limit - kept.size();
+    if (chunk.size() > room && truncated)
+        *truncated = true;
+    if (room > 0)
+        kept.append(chunk.left(room));
+}
+} // namespace
+
 ChildResult runChild(const QString &program, const QStringList &arguments,
                      const ChildOptions &options)
 {
@@ -13,9 +26,12 @@ ChildResult runChild(const QString &program, const QStringList &arguments,
     process.setProgram(program);
     process.setArguments(arguments);
     process.setStandardInputFile(QProcess::nullDevice());
-    process.setStandardErrorFile(QProcess::nullDevice());
+    if (!options.captureErrors)
+        process.setStandardErrorFile(QProcess::nullDevice());
     if (!options.captureOutput)
         process.setStandardOutputFile(QProcess::nullDevice());
+    process.setReadChannel(options.captureOutput ? QProcess::StandardOutput
+                                                 : QProcess::StandardError);
 
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(options.timeoutMs))
@@ -23,21 +39,20 @@ ChildResult runChild(const QString &program, const QStringList &arguments,
     result.started = true;
 
     QDeadlineTimer deadline(options.timeoutMs);
-    if (options.captureOutput) {
-        // Drain the pipe while waiting so a chatty child cannot block on a full pipe.
-        auto take = [&](const QByteArray &chunk) {
-            const qint64 room = options.maxOutputBytes - result.output.size();
-            if (chunk.size() > room)
-                result.truncated = true;
-            if (room > 0)
-                result.output.append(chunk.left(room));
-        };
+    auto drain = [&] {
+        if (options.captureOutput)
+            keep(result.output, process.readAllStandardOutput(), options.maxOutputBytes,
+                 &result.truncated);
+        if (options.captureErrors)
+            keep(result.errors, process.readAllStandardError(), options.maxErrorBytes);
+    };
+    if (options.captureOutput || options.captureErrors) {
         while (process.state() != QProcess::NotRunning && !deadline.hasExpired()) {
             process.waitForReadyRead(int(qBound(qint64(1), deadline.remainingTime(), qint64(100))));
-            take(process.readAllStandardOutput());
+            drain();
         }
         if (process.state() == QProcess::NotRunning)
-            take(process.readAllStandardOutput());
+            drain();
     } else {
         process.waitForFinished(options.timeoutMs);
     }

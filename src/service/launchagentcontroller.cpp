@@ -2,6 +2,7 @@
 
 #include "common/childprocess.h"
 #include "common/logging.h"
+#include "common/textlines.h"
 
 #include <QDir>
 
@@ -20,10 +21,16 @@ QString launchdServiceTarget(uint userId) // gui/<uid>/com.ferlinq, for "print" 
     return launchdDomain(userId) + u'/' + kLabel;
 }
 
-int runTool(const ServiceCommand &command)
+// The first lines of what a tool wrote to standard error, on one line: "Unit ... not found."
+QString firstLines(const QByteArray &errors)
 {
-    const ChildResult result = runChild(command.program, command.arguments);
-    return result.finished ? result.exitCode : -1;
+    const QString text = QString::fromUtf8(errors);
+    QStringList lines;
+    for (QStringView line : splitLines(text)) {
+        if (!trimHorizontal(line).isEmpty() && lines.size() < 2)
+            lines.append(trimHorizontal(line).toString());
+    }
+    return lines.join(QStringLiteral(" / "));
 }
 } // namespace
 
@@ -58,11 +65,9 @@ ServiceCommand systemctlCommand(ServiceOperation operation)
     return {program, {user, QStringLiteral("stop"), unit}};
 }
 
-const QString &LaunchAgentController::plistPath()
+QString LaunchAgentController::defaultPlistPath()
 {
-    static const QString path =
-        QDir::home().filePath(QStringLiteral("Library/LaunchAgents/com.ferlinq.plist"));
-    return path;
+    return QDir::home().filePath(QStringLiteral("Library/LaunchAgents/com.ferlinq.plist"));
 }
 
 QString LaunchAgentController::logFolder()
@@ -70,23 +75,47 @@ QString LaunchAgentController::logFolder()
     return QDir::home().filePath(QStringLiteral("Library/Logs/com.ferlinq"));
 }
 
-LaunchAgentController::LaunchAgentController(Runner runner)
-    : m_runner(runner ? std::move(runner) : Runner(runTool))
+LaunchAgentController::LaunchAgentController(QString plistPath, int timeoutMs, QString tool)
+    : m_plistPath(std::move(plistPath)), m_timeoutMs(timeoutMs), m_tool(std::move(tool))
+{
+}
+
+LaunchAgentController::LaunchAgentController(QString plistPath, Runner runner)
+    : m_plistPath(std::move(plistPath)), m_runner(std::move(runner))
 {
 }
 
 int LaunchAgentController::run(ServiceOperation operation) const
 {
-    const ServiceCommand cmd = command(operation);
-    const int status = m_runner(cmd);
+    ServiceCommand cmd = command(operation);
+    if (!m_tool.isEmpty())
+        cmd.program = m_tool;
     const QString line = cmd.program + u' ' + cmd.arguments.join(u' ');
-    // Not loaded is a normal answer to the query; a start or stop that fails is worth a line.
-    if (status == 0 || operation == ServiceOperation::IsLoaded)
+    ChildResult result;
+    if (m_runner) {
+        result.exitCode = m_runner(cmd);
+        result.started = result.finished = result.exitCode >= 0;
+    } else {
+        ChildOptions options;
+        options.captureErrors = true;
+        options.timeoutMs = m_timeoutMs;
+        result = runChild(cmd.program, cmd.arguments, options);
+    }
+    const int status = result.finished ? result.exitCode : -1;
+    QString outcome =
+        !result.started ? QStringLiteral("could not be started")
+        : !result.finished
+            ? QStringLiteral("did not finish in %1 ms and was stopped").arg(m_timeoutMs)
+            : QStringLiteral("failed with exit status %1").arg(status);
+    // What the tool said about it, when it said anything: "Unit com.ferlinq.service not found."
+    if (const QString said = firstLines(result.errors); !said.isEmpty())
+        outcome += QStringLiteral(": ") + said;
+    // Not loaded is a normal answer to the query; a start or stop that fails is worth a line,
+    // and so is a tool that cannot be run at all.
+    if (status == 0 || (status > 0 && operation == ServiceOperation::IsLoaded))
         qCDebug(lcService).noquote() << line << "exited with status" << status;
-    else if (status < 0)
-        qCWarning(lcService).noquote() << line << "could not be run or did not finish in 10 s";
     else
-        qCWarning(lcService).noquote() << line << "failed with exit status" << status;
+        qCWarning(lcService).noquote() << line << outcome;
     return status;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/childprocess.h"
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -26,14 +28,19 @@ public:
     // Runs a command and gives its exit status; -1 when it did not start or overran its time.
     using Runner = std::function<int(const ServiceCommand &command)>;
 
-    // Without a runner, commands run as bounded child processes.
-    explicit LaunchAgentController(Runner runner = {});
+    // The platform's tool runs as a child process, killed after `timeoutMs`; `tool`, when
+    // given, is run in its place with the same arguments. `plistPath` is the agent's
+    // property-list file (the launchd agent is loaded from it).
+    explicit LaunchAgentController(QString plistPath, int timeoutMs = kChildTimeoutMs,
+                                   QString tool = {});
+    // Commands go to `runner` instead; an empty one runs the platform's tool.
+    LaunchAgentController(QString plistPath, Runner runner);
 
-    static const QString &plistPath(); // ~/Library/LaunchAgents/com.ferlinq.plist
+    static QString defaultPlistPath(); // ~/Library/LaunchAgents/com.ferlinq.plist
     static QString logFolder();        // ~/Library/Logs/com.ferlinq
 
     // This platform's command for an operation.
-    static ServiceCommand command(ServiceOperation operation);
+    ServiceCommand command(ServiceOperation operation) const;
 
     // True only when the query exits with status 0; anything else, including a tool that
     // cannot be started or overruns its time, reads as not loaded.
@@ -44,7 +51,10 @@ public:
 private:
     int run(ServiceOperation operation) const;
 
+    QString m_plistPath;
     Runner m_runner;
+    int m_timeoutMs = kChildTimeoutMs;
+    QString m_tool;
 };
 
 } // namespace dorv

@@ -5,9 +5,9 @@
 namespace dorv {
 
 // The domain of "bootstrap" is built afresh on each call.
-ServiceCommand LaunchAgentController::command(ServiceOperation operation)
+ServiceCommand LaunchAgentController::command(ServiceOperation operation) const
 {
-    return launchctlCommand(operation, ::getuid(), plistPath());
+    return launchctlCommand(operation, ::getuid(), m_plistPath);
 }
 
 } // namespace dorv

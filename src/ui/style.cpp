@@ -81,8 +81,37 @@ QFont font(int pixelSize, QFont::Weight weight, bool italic)
     return f;
 }
 
+namespace {
+
+// Icons are made once per look and kept: a state that flips at every poll then reuses the
+// same few images. A new QIcon each time is a new key in Qt's pixmap cache, and those images
+// stayed there (up to the cache's 10 MB) for a flapping bridge. The looks are few (a handful
+// of symbols, colours and pixel ratios), so nothing is ever evicted; they go with the
+// application.
+template <typename T> QHash<QString, T> &madeOnce()
+{
+    static QHash<QString, T> made;
+    static const bool dropOnExit = [] {
+        qAddPostRoutine([] { made.clear(); });
+        return true;
+    }();
+    Q_UNUSED(dropOnExit);
+    return made;
+}
+
+QString lookKey(const QString &name, const QColor &color, int size, qreal dpr)
+{
+    return QStringLiteral("%1/%2/%3@%4")
+        .arg(name, color.name(QColor::HexArgb), QString::number(size), QString::number(dpr));
+}
+
+} // namespace
+
 QPixmap symbol(const QString &name, const QColor &color, int size, qreal dpr)
 {
+    QPixmap &made = madeOnce<QPixmap>()[lookKey(name, color, size, dpr)];
+    if (!made.isNull())
+        return made;
     const int device = qMax(1, qRound(size * dpr));
     QImage image(device, device, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -94,17 +123,18 @@ QPixmap symbol(const QString &name, const QColor &color, int size, qreal dpr)
         p.setCompositionMode(QPainter::CompositionMode_SourceIn);
         p.fillRect(image.rect(), color);
     }
-    QPixmap pixmap = QPixmap::fromImage(image);
-    pixmap.setDevicePixelRatio(dpr);
-    return pixmap;
+    made = QPixmap::fromImage(image);
+    made.setDevicePixelRatio(dpr);
+    return made;
 }
 
 QIcon trayIcon(const QString &name, const QColor &color, qreal dpr)
 {
-    QIcon icon;
-    for (int size : {16, 22, 24, 32})
-        icon.addPixmap(symbol(name, color, size, dpr));
-    return icon;
+    QIcon &made = madeOnce<QIcon>()[lookKey(name, color, 0, dpr)];
+    if (made.isNull())
+        for (int size : {16, 22, 24, 32})
+            made.addPixmap(symbol(name, color, size, dpr));
+    return made;
 }
 
 void makeSlim(QScrollBar *bar)
