@@ -2,12 +2,11 @@
 #include "app/dorvmenuapp.h"
 #include "app/panelwindow.h"
 #include "app/traymenu.h"
-#include "support/uitestkit.h"
-#include "ui/menucontentview.h"
+#include "support/panelfixture.h"
+#include "ui/widgets/spinner.h"
 
-#include <QRegularExpression>
-#include <QSignalSpy>
-#include <QTest>
+#include <QDesktopServices>
+#include <QScreen>
 #include <QWindow>
 
 using namespace dorv;
@@ -18,6 +17,7 @@ namespace {
 const QColor kGray(0x8e, 0x8e, 0x93);
 const QColor kGreen(0x34, 0xc7, 0x59);
 const QColor kOrange(0xff, 0x95, 0x00);
+const QRect kIcon(740, 0, 24, 24);
 
 QStringList logged; // dorv.* messages at info level and above
 void recordLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
@@ -31,18 +31,26 @@ class TestApp : public QObject {
     Q_OBJECT
     TestHome m_home;
     FakeService m_service;
+    QList<QUrl> m_opened;
 
     AppSeams seams(const FakeHttpServer &server)
     {
         return {.bridgeUrl = server.baseUrl(),
                 .serviceRunner = m_service.runner(),
-                .pgrepProgram = QStringLiteral("/bin/true")};
+                .pgrepProgram = QStringLiteral("/bin/true"),
+                .samePressMs = 150};
     }
+
+public Q_SLOTS:
+    void recordUrl(const QUrl &url) { m_opened << url; }
 
 private Q_SLOTS:
     void iconFollowsState();
     void firstOpenAtFinalSize();
     void trayMenu();
+    void onePressOneCommand_data();
+    void onePressOneCommand();
+    void placesAndTimes();
     void editorComesForward();
     void outageLoggedOnce();
     void placement_data();
@@ -91,11 +99,7 @@ void TestApp::iconFollowsState()
 void TestApp::firstOpenAtFinalSize()
 {
     FakeHttpServer server;
-    QByteArray projects;
-    for (int i = 0; i < 30; ++i)
-        projects += (i ? ",\"p" : "\"p") + QByteArray::number(i) + '"';
-    server.respond(200, R"({"ok":true,"chatwire":"connected","active_project":"p29","projects":[)" +
-                            projects + "]}");
+    server.respond(200, statusReply("connected", "project-29", manyProjects(30)));
     DORVMenuApp app(seams(server));
     PanelWindow *window = app.ensurePanel();
     window->setPopup(true);
@@ -118,70 +122,141 @@ void TestApp::firstOpenAtFinalSize()
     QTRY_COMPARE(server.count("/status"), 2);
 }
 
-// The tray icon's menu: the panel's operations, texts and enabled conditions.
+// The application's own tray menu: what it lists and marks, and what its items send.
 void TestApp::trayMenu()
 {
-    m_service.setExitStatus(3);
+    m_service.setExitStatus(0); // the service runs
+    m_service.clear();
     FakeHttpServer server;
+    server.respond(200, statusReply("connected", "web", {"api", "web", "R&D"}));
     DORVMenuApp app(seams(server));
-    TrayMenu menu;
-    QObject::connect(&menu, &TrayMenu::projectChosen, app.controller(),
-                     &AppController::switchProject);
-    QObject::connect(&menu, &TrayMenu::switchFlipped, app.controller(),
-                     &AppController::setBridgeOn);
-    auto visible = [&] {
+    TrayMenu *menu = app.ensureMenu();
+    auto shown = [&] {
         QStringList list;
-        for (QAction *a : menu.actions()) {
-            if (a->isVisible())
-                list << (a->isSeparator() ? QStringLiteral("-")
-                                          : a->text() + (a->isChecked() ? "*" : "") +
-                                                (a->isEnabled() ? "" : " (off)"));
-        }
+        for (QAction *a : menu->actions())
+            if (a->isVisible() && !a->isSeparator())
+                list << a->text() + (a->isChecked() ? "*" : "") + (a->isEnabled() ? "" : " (off)");
         return list;
     };
-    menu.showState(*app.status(), false);
-    QCOMPARE(visible(), QStringList({"Open Panel", "-", "New Session (off)", "Bridge",
-                                     "Configure Projects…", "Open Logs…", "-", "Quit DORV"}));
-
-    server.respond(200, R"({"ok":true,"chatwire":"connected","active_project":"web",)"
-                        R"("projects":["api","web","R&D"]})");
-    app.status()->poll();
-    QTRY_COMPARE(app.status()->projects().size(), 3);
-    menu.showState(*app.status(), true);
-    QCOMPARE(visible(),
-             QStringList({"Open Panel", "-", "api", "web*", "R&&D", "-", "New Session", "Bridge*",
-                          "Configure Projects…", "Open Logs…", "-", "Quit DORV"}));
     auto item = [&](const QString &text) {
-        for (QAction *a : menu.actions())
+        for (QAction *a : menu->actions())
             if (a->text() == text)
                 return a;
         return static_cast<QAction *>(nullptr);
     };
-    item("R&&D")->trigger(); // sent as its alias; the mark waits for the bridge
+    menu->popup(kIcon.bottomLeft()); // the first showing polls
+    QTRY_COMPARE(shown(),
+                 QStringList({"Open Panel", "api", "web*", "R&&D", "New Session", "Bridge*",
+                              "Configure Projects…", "Open Logs…", "Quit DORV"}));
+    menu->hide();
+    item("R&&D")->trigger(); // one click, one /use, with its alias; the mark waits for the bridge
     QVERIFY(item("web")->isChecked() && !item("R&&D")->isChecked());
-    QTRY_COMPARE(server.count("/use"), 1);
-    for (const HttpRequest &r : server.requests())
-        if (r.path == "/use")
-            QCOMPARE(r.body, QByteArray(R"({"project":"R&D"})"));
-
-    item("Bridge")->trigger(); // off
-    QCOMPARE(m_service.calls().last(), "/usr/bin/systemctl --user stop com.ferlinq.service");
-    QCOMPARE(app.status()->state(), BridgeState::Offline);
-    menu.showState(*app.status(), app.controller()->agentLoaded());
-    QCOMPARE(visible(), QStringList({"Open Panel", "-", "New Session (off)", "Bridge",
-                                     "Configure Projects…", "Open Logs…", "-", "Quit DORV"}));
-
-    // A long list: the first 50, then an item that opens the panel for the rest.
-    QByteArray many;
-    for (int i = 0; i < 60; ++i)
-        many += (i ? ",\"p" : "\"p") + QByteArray::number(i) + '"';
-    server.respond(200, R"({"ok":true,"chatwire":"connected","projects":[)" + many + "]}");
+    QTRY_COMPARE(server.count("/status"), 2);
+    QCOMPARE(server.count("/use"), 1);
+    QCOMPARE(server.requests().at(1).body, QByteArray(R"({"project":"R&D"})"));
+    // A poll that moves only the active project moves the mark.
+    server.respond(200, statusReply("connected", "api", {"api", "web", "R&D"}));
     app.status()->poll();
-    QTRY_COMPARE(app.status()->projects().size(), 60);
-    menu.showState(*app.status(), false);
-    const QStringList shown = visible();
-    QCOMPARE(shown.filter(QRegularExpression(QStringLiteral("^p\\d+$"))).size(), 50);
-    QCOMPARE(shown.at(2 + 50), QStringLiteral("All Projects…"));
+    QTRY_VERIFY(item("api")->isChecked());
+    QVERIFY(!item("web")->isChecked());
+
+    m_service.clear();
+    item("Bridge")->trigger(); // off, the menu's switch too, at once
+    QCOMPARE(m_service.calls(), QStringList{"/usr/bin/systemctl --user stop com.ferlinq.service"});
+    QCOMPARE(shown(), QStringList({"Open Panel", "New Session (off)", "Bridge",
+                                   "Configure Projects…", "Open Logs…", "Quit DORV"}));
+
+    // As many projects as one column of the screen holds, the active one always among them.
+    server.respond(200, statusReply("connected", "project-7777", manyProjects(10000)));
+    app.status()->poll();
+    QTRY_VERIFY(item("project-7777") && item("project-7777")->isChecked());
+    QVERIFY(item("project-0")->isVisible() && item("All Projects…")->isVisible());
+    menu->popup(kIcon.bottomLeft());
+    QVERIFY(menu->height() <= menu->screen()->availableGeometry().height());
+    for (QAction *a : menu->actions())
+        QCOMPARE(menu->actionGeometry(a).x(), menu->actionGeometry(item("Quit DORV")).x());
+    saveScreenshot(menu, QStringLiteral("traymenu-10000-projects"));
+    menu->hide();
+}
+
+// A second press of the same control within the double-click interval, or while its command is
+// still out, sends nothing; meanwhile the control shows it is busy, then takes presses again.
+void TestApp::onePressOneCommand_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<int>("replyMs");
+    QTest::addColumn<int>("secondPressMs");
+    for (const char *control : {"panel new", "panel row", "menu new", "menu row"}) {
+        QTest::addRow("%s, double click", control) << QString::fromLatin1(control) << 0 << 80;
+        QTest::addRow("%s, still out", control) << QString::fromLatin1(control) << 500 << 300;
+    }
+}
+
+void TestApp::onePressOneCommand()
+{
+    QFETCH(QString, control);
+    QFETCH(int, replyMs);
+    QFETCH(int, secondPressMs);
+    FakeHttpServer server;
+    server.setHandler([=](const HttpRequest &r) {
+        return r.path == "/status"
+                   ? HttpResponse{200, statusReply("connected", "api", {"api", "web"})}
+                   : HttpResponse{.body = "{}", .delayMs = replyMs};
+    });
+    DORVMenuApp app(seams(server));
+    app.ensurePanel()->showAt(kIcon);
+    app.status()->poll();
+    QTRY_COMPARE(app.ensureMenu()->actions().size(), 12);
+    MenuContentView *panel = app.panel();
+    QWidget *row = panel->findChild<RowList *>(QStringLiteral("projectRows"))->rowWidget(1);
+    QWidget *newSession = panel->findChildren<QAbstractButton *>(QStringLiteral("menuItem"))[0];
+    QWidget *pressed = control.endsWith("new") ? newSession : row;
+    QAction *item = app.ensureMenu()->actions().at(control.endsWith("new") ? 6 : 3);
+    const QByteArray path = control.endsWith("new") ? "/new" : "/use";
+    auto press = [&] {
+        if (control.startsWith("panel"))
+            QTest::mouseClick(pressed, Qt::LeftButton);
+        else
+            item->trigger();
+    };
+    auto busy = [&] {
+        return control.startsWith("panel") ? pressed->findChild<Spinner *>()->isVisible()
+                                           : !item->isEnabled();
+    };
+    press();
+    QTRY_VERIFY(busy());
+    QTest::qWait(secondPressMs);
+    press();
+    QTRY_VERIFY(!busy());
+    QCOMPARE(server.count(path), 1);
+    press();
+    QTRY_COMPARE(server.count(path), 2);
+}
+
+// The design's times, and places under the home folder as it is when the seams are made.
+void TestApp::placesAndTimes()
+{
+    const AppSeams defaults;
+    QCOMPARE(QList<int>({defaults.pollTimes.intervalMs, defaults.pollTimes.afterServiceStartMs,
+                         defaults.pollTimes.firstAnswerWaitMs, defaults.timeouts.statusIdleMs,
+                         defaults.timeouts.statusLifetimeMs, defaults.timeouts.commandIdleMs}),
+             QList<int>({5000, 2000, 400, 3000, 10000, 5000}));
+    QCOMPARE(defaults.listFile, m_home.file(".marvek/chatwire-projects.yaml"));
+    QCOMPARE(defaults.logFolder, m_home.file("Library/Logs/com.ferlinq"));
+    QCOMPARE(defaults.plistPath, m_home.file("Library/LaunchAgents/com.ferlinq.plist"));
+    {
+        TestHome other;
+        QCOMPARE(AppSeams().logFolder, other.file("Library/Logs/com.ferlinq"));
+    }
+    // Open Logs… opens the folder it was given.
+    FakeHttpServer server;
+    AppSeams given = seams(server);
+    given.logFolder = m_home.path();
+    DORVMenuApp app(given);
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "recordUrl");
+    app.controller()->openLogs();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(m_home.path())});
 }
 
 // Configure Projects… with the editor already open: the panel makes way, so the editor is never
@@ -190,14 +265,12 @@ void TestApp::editorComesForward()
 {
     FakeHttpServer server;
     DORVMenuApp app(seams(server));
-    app.showPanel();
-    app.controller()->openEditor();
-    QVERIFY(app.editor()->window()->isVisible());
-    QVERIFY(!app.ensurePanel()->isVisible());
-    app.showPanel();
-    app.controller()->openEditor();
-    QVERIFY(!app.ensurePanel()->isVisible());
-    QVERIFY(app.editor()->window()->isVisible());
+    for (int i = 0; i < 2; ++i) {
+        app.showPanel();
+        app.controller()->openEditor();
+        QVERIFY(app.editor()->window()->isVisible());
+        QVERIFY(!app.ensurePanel()->isVisible());
+    }
     app.editor()->window()->close();
 }
 
@@ -208,17 +281,17 @@ void TestApp::outageLoggedOnce()
     BridgeStatus status(server.baseUrl());
     logged.clear();
     const QtMessageHandler previous = qInstallMessageHandler(recordLog);
-    server.respond(503, {});
-    for (int i = 0; i < 3; ++i) {
-        status.poll();
-        QTRY_COMPARE(server.requests().size(), i + 1);
-    }
-    server.respond(200, R"({"ok":true})");
-    status.poll();
-    QTRY_COMPARE(status.state(), BridgeState::Connecting);
-    status.poll();
-    QTRY_COMPARE(server.requests().size(), 5);
-    QTest::qWait(100);
+    auto polls = [&](int n, int code) {
+        server.respond(code, R"({"ok":true})");
+        for (int i = 0; i < n; ++i) {
+            const int sent = server.requests().size();
+            status.poll();
+            QTRY_COMPARE(server.requests().size(), sent + 1);
+            QTest::qWait(50);
+        }
+    };
+    polls(3, 503);
+    polls(2, 200);
     server.close(); // then the bridge goes away: one line, which says why
     status.poll();
     status.poll();
@@ -226,11 +299,10 @@ void TestApp::outageLoggedOnce()
     QTest::qWait(100);
     qInstallMessageHandler(previous);
     QCOMPARE(logged.size(), 3);
-    QVERIFY2(logged[2].contains(QStringLiteral("connection refused")), qPrintable(logged[2]));
-    QVERIFY2(logged[0].contains(QStringLiteral("dorv.bridge")) &&
-                 logged[0].contains(QStringLiteral("HTTP status 503")),
+    QVERIFY2(logged[0].startsWith("dorv.bridge") && logged[0].contains("HTTP status 503"),
              qPrintable(logged[0]));
     QVERIFY2(logged[1].contains(QStringLiteral("answers again")), qPrintable(logged[1]));
+    QVERIFY2(logged[2].contains(QStringLiteral("connection refused")), qPrintable(logged[2]));
 }
 
 // Where the panel opens, and how tall it may be, for icons at the edges of a 1920 x 1080 screen;

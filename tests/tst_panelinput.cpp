@@ -66,17 +66,17 @@ void TestPanelInput::switchFlips()
                                                      "com.ferlinq.service"});
     QCoreApplication::processEvents();
     if (loaded) { // off: offline at once, no poll
-        QCOMPARE(m_status->state(), BridgeState::Offline);
+        QCOMPARE(m_status->snapshot().state, BridgeState::Offline);
         QCOMPARE(visibleRows(m_panel).join(u' '), kOfflineRows);
-        QTest::qWait(2500);
+        QTest::qWait(kTimes.afterServiceStartMs + 200);
         QCOMPARE(m_server->count("/status"), polls);
         return;
     }
-    // On: nothing changes until one poll, two seconds later.
-    QCOMPARE(m_status->state(), BridgeState::Connected);
-    QTest::qWait(1700);
+    // On: nothing changes until one poll, a moment later.
+    QCOMPARE(m_status->snapshot().state, BridgeState::Connected);
+    QTest::qWait(kTimes.afterServiceStartMs - 150);
     QCOMPARE(m_server->count("/status"), polls);
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->count("/status"), polls + 1, 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->count("/status"), polls + 1, 1000);
 }
 
 void TestPanelInput::keyboard()
