@@ -37,8 +37,8 @@ struct AppSeams {
     QString logFolder = QDir::home().filePath(QStringLiteral("Library/Logs/com.ferlinq"));
     QString plistPath =
         QDir::home().filePath(QStringLiteral("Library/LaunchAgents/com.ferlinq.plist"));
-    PollTimes pollTimes;
-    BridgeTimeouts timeouts;
+    PollTimes pollTimes = {};
+    BridgeTimeouts timeouts = {};
     int samePressMs = -1; // -1: the desktop's double-click interval
 };
 

@@ -84,11 +84,9 @@ void TrayMenu::showState(const ShownState &shown)
             auto *item = new QAction(menuText(name), m_group);
             item->setCheckable(true);
             // Like a panel row: choosing the active project sends the switch again. The mark
-            // stays on the bridge's active project until a poll says it moved.
-            connect(item, &QAction::triggered, this, [this, name] {
-                mark();
-                Q_EMIT projectChosen(name);
-            });
+            // stays on the bridge's active project until a poll says it moved: the state handed
+            // back at the press marks the items again.
+            connect(item, &QAction::triggered, this, [this, name] { Q_EMIT projectChosen(name); });
             insertAction(m_more, item);
             m_projects.append(item);
         }
