@@ -199,6 +199,7 @@ void TestApp::onePressOneCommand()
     };
     press();
     QTRY_VERIFY(busy());
+    saveScreenshot(app.ensurePanel(), "panel-busy-" + QString::fromLatin1(QTest::currentDataTag()));
     QTest::qWait(secondPressMs);
     press();
     QTRY_VERIFY(!busy());
