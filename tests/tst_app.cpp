@@ -240,6 +240,7 @@ void TestApp::editorComesForward()
     DORVMenuApp app(seams(server));
     for (int i = 0; i < 2; ++i) {
         app.showPanel();
+        QTRY_VERIFY(app.ensurePanel()->isVisible());
         app.controller()->openEditor();
         QVERIFY(app.editor()->window()->isVisible());
         QVERIFY(!app.ensurePanel()->isVisible());
