@@ -52,14 +52,14 @@ void report(const char *key, double value)
     std::fflush(stdout);
 }
 
-// One poll, waited for; returns whether it was accepted (six notifications).
+// One poll, waited for; returns whether it was accepted.
 bool pollOnce(BridgeStatus *status)
 {
-    int changes = 0;
+    bool accepted = false;
     QEventLoop loop;
-    auto c = QObject::connect(status, &BridgeStatus::changed, &loop, [&] {
-        if (++changes >= 6 || status->state() == BridgeState::Offline)
-            QTimer::singleShot(0, &loop, &QEventLoop::quit);
+    auto c = QObject::connect(status, &BridgeStatus::statusChanged, &loop, [&](auto &s) {
+        accepted = s.state != BridgeState::Offline;
+        QTimer::singleShot(0, &loop, &QEventLoop::quit);
     });
     status->poll();
     QTimer timeout;
@@ -69,7 +69,7 @@ bool pollOnce(BridgeStatus *status)
     loop.exec();
     QObject::disconnect(c);
     QCoreApplication::processEvents(); // the panel's refresh
-    return changes >= 6;
+    return accepted;
 }
 
 // "projects:" and then `line` repeated up to `bytes`, padded with blanks; written in pieces so
@@ -280,7 +280,7 @@ int main(int argc, char **argv)
         for (int i = 0; i < n; ++i) {
             if (!pollOnce(app.status())) {
                 std::fprintf(stderr, "poll %d not accepted (state %s)\n", i,
-                             qPrintable(toText(app.status()->state())));
+                             qPrintable(toText(app.status()->snapshot().state)));
                 return 2;
             }
             if (i + 1 == n / 10)

@@ -131,7 +131,7 @@ int main(int argc, char **argv)
 
     BridgeStatus status(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(server->port())));
     QEventLoop loop;
-    QObject::connect(&status, &BridgeStatus::changed, &loop,
+    QObject::connect(&status, &BridgeStatus::statusChanged, &loop,
                      [&] { QTimer::singleShot(0, &loop, &QEventLoop::quit); });
     QElapsedTimer wall;
     wall.start();
@@ -139,7 +139,7 @@ int main(int argc, char **argv)
     status.poll();
     loop.exec();
     const double used = threadCpuMs() - cpu;
-    report("poll_accepted", status.state() != BridgeState::Offline ? 1 : 0);
+    report("poll_accepted", status.snapshot().state != BridgeState::Offline ? 1 : 0);
     report("poll_wall_ms", double(wall.elapsed()));
     report("poll_cpu_ms", used);
     report("poll_cpu_share", used / double(qMax<qint64>(1, wall.elapsed())));

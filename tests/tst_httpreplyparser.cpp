@@ -77,7 +77,6 @@ void TestHttpReplyParser::replies_data()
     complete("the same length twice", ok + "Content-Length: 5\r\ncontent-length:5\r\n\r\nhello",
              200, "hello");
     complete("bare LF line ends", "HTTP/1.1 200 OK\nContent-Length: 5\n\nhello", 200, "hello");
-    complete("mixed line ends", "HTTP/1.1 200 OK\r\nContent-Length: 5\n\r\nhello", 200, "hello");
     complete("chunked, extensions and trailers",
              chunked + "5;x=y\r\nhello\r\n6 \r\n world\r\n0\r\nTrailer: a\r\n\r\n", 200,
              "hello world");
@@ -94,29 +93,18 @@ void TestHttpReplyParser::replies_data()
              "HTTP/1.1 100 Continue\r\nContent-Length: 9\r\n\r\n" + ok +
                  "Content-Length: 5\r\n\r\nhello",
              200, "hello");
-    complete("103 Early Hints, then the reply",
-             "HTTP/1.1 103 Early Hints\r\nLink: </a>; rel=preload\r\n\r\n" + ok +
-                 "Content-Length: 2\r\n\r\nhi",
-             200, "hi");
     complete("204 ends at its head", "HTTP/1.1 204 No Content\r\nContent-Length: 5\r\n\r\n", 204,
              "");
-    complete("304 ends at its head", "HTTP/1.1 304 Not Modified\r\n\r\n", 304, "");
-    complete("503 with a body", "HTTP/1.1 503 Busy\r\nContent-Length: 4\r\n\r\nbusy", 503, "busy");
     complete("no reason phrase", "HTTP/1.1 200\r\nContent-Length: 0\r\n\r\n", 200, "");
     QTest::newRow("body exactly at the bound") << Row{
         ok + "Content-Length: 5\r\n\r\nhello", Outcome::Complete, 200, "hello", {}, false, 43};
 
     QTest::newRow("head not yet over") << Row{ok + "Content-Length: 5\r\n", Outcome::NeedMore};
-    QTest::newRow("until close, still open")
-        << Row{"HTTP/1.1 200 OK\r\n\r\nhel", Outcome::NeedMore};
     QTest::newRow("interim reply only") << Row{"HTTP/1.1 100 Continue\r\n\r\n", Outcome::NeedMore};
     refused("conflicting Content-Length",
             ok + "Content-Length: 5\r\nContent-Length: 2\r\n\r\nhello",
             "conflicting Content-Length");
     refused("signed Content-Length", ok + "Content-Length: +5\r\n\r\nhello",
-            "invalid Content-Length");
-    refused("negative Content-Length", ok + "Content-Length: -1\r\n\r\n", "invalid Content-Length");
-    refused("Content-Length list", ok + "Content-Length: 5, 5\r\n\r\nhello",
             "invalid Content-Length");
     refused("empty Content-Length", ok + "Content-Length:\r\n\r\n", "invalid Content-Length");
     refused("Content-Length over the bound", ok + "Content-Length: 1048577\r\n\r\n",
@@ -126,20 +114,14 @@ void TestHttpReplyParser::replies_data()
     refused("Content-Length and Transfer-Encoding",
             ok + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
             "both Content-Length and Transfer-Encoding");
-    refused("notchunked", ok + "Transfer-Encoding: notchunked\r\n\r\n0\r\n\r\n",
-            "unsupported transfer coding");
     refused("gzip", ok + "Transfer-Encoding: gzip\r\n\r\nhello", "unsupported transfer coding",
             true);
     refused("chunked, then gzip", ok + "Transfer-Encoding: chunked, gzip\r\n\r\n0\r\n\r\n",
-            "unsupported transfer coding");
-    refused("gzip, then chunked",
-            ok + "Transfer-Encoding: gzip\r\nTransfer-Encoding: chunked\r\n\r\n",
             "unsupported transfer coding");
     refused("chunked twice", ok + "Transfer-Encoding: chunked, chunked\r\n\r\n0\r\n\r\n",
             "unsupported transfer coding");
     refused("folded header line", ok + "X-A: 1\r\n Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
             "folded header line");
-    refused("folded with a tab", ok + "X-A: 1\r\n\tmore\r\n\r\n", "folded header line");
     refused("header without a colon", ok + "Content-Length 5\r\n\r\nhello",
             "malformed header line");
     refused("blank before the colon", ok + "Content-Length : 5\r\n\r\nhello",
@@ -147,14 +129,10 @@ void TestHttpReplyParser::replies_data()
     refused("stray CR", ok + "X-A: 1\rContent-Length: 5\r\n\r\nhello", "stray CR in the head");
     refused("HTTP/2 status line", "HTTP/2 200 OK\r\n\r\n", "malformed status line");
     refused("two-digit status", "HTTP/1.1 20 OK\r\n\r\n", "malformed status line");
-    refused("status below 100", "HTTP/1.1 099 Low\r\n\r\n", "malformed status line");
-    refused("not HTTP", "ICY 200 OK\r\n\r\n", "malformed status line");
     refused("empty line before the status", "\r\n" + ok + "\r\n", "malformed status line");
     refused("101 Switching Protocols", "HTTP/1.1 101 Switching Protocols\r\n\r\n",
             "unrequested protocol switch");
     refused("chunk size near 2^63", chunked + "7fffffffffffffff\r\nx\r\n0\r\n\r\n",
-            "reply over 1 MiB");
-    refused("chunk size at 2^64 - 1", chunked + "ffffffffffffffff\r\nx\r\n0\r\n\r\n",
             "reply over 1 MiB");
     refused("chunk size past 64 bits", chunked + "10000000000000000\r\n", "reply over 1 MiB");
     refused("chunk larger than what is left", chunked + "100000\r\n", "reply over 1 MiB");
@@ -170,8 +148,6 @@ void TestHttpReplyParser::replies_data()
     refused("closed mid-body", ok + "Content-Length: 5\r\n\r\nhel",
             "closed before the reply was complete", true);
     refused("closed before the last chunk", chunked + "5\r\nhello\r\n",
-            "closed before the reply was complete", true);
-    refused("closed before the end of the trailers", chunked + "0\r\n",
             "closed before the reply was complete", true);
     refused("closed without a reply", "", "closed without a reply", true);
 }

@@ -44,17 +44,17 @@ void TestPanelInput::switchFlips()
     QTest::mouseClick(toggle, Qt::LeftButton);
     QVERIFY(!toggle->isChecked());
     QCoreApplication::processEvents();
-    QCOMPARE(m_status->state(), BridgeState::Offline);
+    QCOMPARE(m_status->snapshot().state, BridgeState::Offline);
     QCOMPARE(visibleRows(m_panel).join(u' '), kOfflineRows);
     QTest::mouseClick(toggle, Qt::LeftButton);
     QVERIFY(toggle->isChecked());
     QCOMPARE(m_service.calls(),
              QStringList({"/usr/bin/systemctl --user stop com.ferlinq.service",
                           "/usr/bin/systemctl --user start com.ferlinq.service"}));
-    QCOMPARE(m_status->state(), BridgeState::Offline);
-    QTest::qWait(1700);
+    QCOMPARE(m_status->snapshot().state, BridgeState::Offline);
+    QTest::qWait(kTimes.afterServiceStartMs - 150);
     QCOMPARE(m_server->count("/status"), polls);
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->count("/status"), polls + 1, 1500);
+    QTRY_COMPARE_WITH_TIMEOUT(m_server->count("/status"), polls + 1, 1000);
     QTest::qWait(200); // one poll: none for the switch turned off
     QCOMPARE(m_server->count("/status"), polls + 1);
 }

@@ -22,10 +22,6 @@ namespace dorv {
 namespace {
 // Under Wayland, natively or through XWayland, a program learns neither where the tray icon
 // is nor, reliably, where the pointer is: XWayland's pointer goes stale over Wayland surfaces.
-// How long an open waits for the bridge's answer, so the panel opens at the shape it keeps
-// instead of growing from the last known one a moment after it appeared (a Wayland compositor
-// keeps a window's top-left corner, so a panel that grows can run off the screen).
-constexpr int kFirstAnswerWaitMs = 400;
 // A Wayland compositor does not tell its clients where its bars are: the panel leaves room for
 // one at the top and one at the bottom.
 constexpr int kUnknownBarRoom = 48;
@@ -50,21 +46,18 @@ bool waylandSession()
 } // namespace
 
 DORVMenuApp::DORVMenuApp(AppSeams seams, QObject *parent)
-    : QObject(parent), m_status(new BridgeStatus(seams.bridgeUrl, this)),
-      m_service(LaunchAgentController::defaultPlistPath(), std::move(seams.serviceRunner)),
-      m_panelConfig(new ProjectConfig(ProjectConfig::configPath(), seams.pgrepProgram, this)),
-      m_editor(new SettingsWindowController(
-          new ProjectConfig(ProjectConfig::configPath(), seams.pgrepProgram, this),
-          std::move(seams.folderPicker), this)),
-      m_controller(new AppController(m_status, &m_service, m_editor, this)),
-      m_iconUpdate(new Coalescer(this, [this] {
-          updateIcon();
-          // Hosts may read the exported menu without asking first: keep it current.
-          if (m_menu)
-              m_menu->showState(*m_status, m_controller->agentLoaded());
-      }))
+    : QObject(parent), m_status(new BridgeStatus(seams.bridgeUrl, seams.timeouts, this)),
+      m_scheduler(new PollScheduler(m_status, seams.pollTimes, this)),
+      m_service(seams.plistPath, std::move(seams.serviceRunner)),
+      m_panelConfig(new ProjectConfig(seams.listFile, seams.pgrepProgram, this)),
+      m_editor(new SettingsWindowController(new ProjectConfig(seams.listFile, seams.pgrepProgram, this),
+                                            std::move(seams.folderPicker), this)),
+      m_controller(new AppController(
+          m_status, m_scheduler, &m_service, m_editor, seams.logFolder,
+          seams.samePressMs >= 0 ? seams.samePressMs : QApplication::doubleClickInterval(), this)),
+      m_iconUpdate(new Coalescer(this, [this] { updateIcon(); }))
 {
-    connect(m_status, &BridgeStatus::changed, m_iconUpdate, &Coalescer::request);
+    connect(m_status, &BridgeStatus::statusChanged, m_iconUpdate, &Coalescer::request);
     // The editor opens over where the panel was: on Wayland a window may not be raised over
     // another without the compositor's consent, so the panel gets out of the way.
     connect(m_controller, &AppController::editorOpening, this, [this] {
@@ -82,13 +75,12 @@ PanelWindow *DORVMenuApp::ensurePanel()
     // start-up stays light, and the switch's position is read when the panel first appears.
     if (m_window)
         return m_window.get();
-    m_panel = new MenuContentView(m_status, m_panelConfig);
-    m_panel->setAgentLoaded(m_controller->agentLoaded());
-    AppController *c = m_controller;
+    m_panel = new MenuContentView(m_panelConfig);
+    m_panel->showState(m_controller->shown());
     connect(m_panel, &MenuContentView::aboutToAppear, m_panelConfig, &ProjectConfig::load);
-    connect(m_panel, &MenuContentView::appeared, this, &DORVMenuApp::onPanelAppeared);
-    connectRequests(m_panel, c);
-    connect(c, &AppController::agentLoadedChanged, m_panel, &MenuContentView::setAgentLoaded);
+    connect(m_panel, &MenuContentView::appeared, m_scheduler, &PollScheduler::shown);
+    connectRequests(m_panel, m_controller);
+    connect(m_controller, &AppController::shownChanged, m_panel, &MenuContentView::showState);
     m_window = std::make_unique<PanelWindow>(m_panel, m_tray != nullptr);
     return m_window.get();
 }
@@ -122,18 +114,7 @@ void DORVMenuApp::showTrayIcon()
 {
     QApplication::setQuitOnLastWindowClosed(false);
     m_tray = new QSystemTrayIcon(this);
-    m_menu = std::make_unique<TrayMenu>(); // a menu has no parent widget; it lives with the app
-    AppController *c = m_controller;
-    // A host asks for the menu before the panel was ever opened: the bridge's projects come
-    // with the poll this starts, and the exported menu follows.
-    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] {
-        if (!m_polling)
-            startPolling();
-        m_menu->showState(*m_status, m_controller->agentLoaded());
-    });
-    connect(m_menu.get(), &TrayMenu::openPanelRequested, this, &DORVMenuApp::showPanel);
-    connectRequests(m_menu.get(), c);
-    m_tray->setContextMenu(m_menu.get());
+    m_tray->setContextMenu(ensureMenu());
     m_trayStale = true;
     updateIcon();
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
@@ -142,6 +123,25 @@ void DORVMenuApp::showTrayIcon()
             togglePanel();
     });
     m_tray->show();
+}
+
+TrayMenu *DORVMenuApp::ensureMenu()
+{
+    if (m_menu)
+        return m_menu.get();
+    m_menu = std::make_unique<TrayMenu>(); // a menu has no parent widget; it lives with the app
+    // A host asks for the menu before the panel was ever opened: the bridge's projects come
+    // with the poll this starts, and the exported menu follows.
+    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] {
+        if (!m_scheduler->polling())
+            m_scheduler->startPolling();
+        m_menu->showState(m_controller->shown());
+    });
+    connect(m_menu.get(), &TrayMenu::openPanelRequested, this, &DORVMenuApp::showPanel);
+    connectRequests(m_menu.get(), m_controller);
+    // Hosts may read the exported menu without asking first: it is kept current.
+    connect(m_controller, &AppController::shownChanged, m_menu.get(), &TrayMenu::showState);
+    return m_menu.get();
 }
 
 void DORVMenuApp::togglePanel()
@@ -161,46 +161,17 @@ void DORVMenuApp::showPanel()
         m_window->activateWindow();
         return;
     }
-    if (m_opening)
+    if (m_scheduler->waitingForAnswer())
         return;
     // Where the compositor keeps a window's corner when it grows (Wayland), every open asks the
-    // bridge first; elsewhere the first does, and later ones show what is known, placed again
-    // if the answer changes their size.
-    if (m_polling && !waylandSession()) {
+    // bridge first, so the panel opens at the shape it keeps (a panel that grows can run off the
+    // screen); elsewhere the first does, and later ones show what is known, placed again if the
+    // answer changes their size.
+    if (m_scheduler->polling() && !waylandSession()) {
         m_window->showAt(panelAnchor());
         return;
     }
-    // Ask the bridge first and open when it answers, or after a moment.
-    m_opening = true;
-    startPolling();
-    m_skipAppearedPoll = true;
-    auto *wait = new QTimer(this);
-    wait->setSingleShot(true);
-    auto open = [this, wait] {
-        if (!m_opening)
-            return;
-        m_opening = false;
-        wait->deleteLater();
-        m_window->showAt(panelAnchor());
-    };
-    connect(wait, &QTimer::timeout, this, open);
-    connect(m_status, &BridgeStatus::changed, wait, open, Qt::QueuedConnection);
-    wait->start(kFirstAnswerWaitMs);
-}
-
-void DORVMenuApp::startPolling()
-{
-    m_polling = true;
-    m_status->startPolling();
-}
-
-// The hook of each showing: polls at once and keeps polling. The first open polled a moment
-// before it showed the panel; that poll stands for this showing's.
-void DORVMenuApp::onPanelAppeared()
-{
-    if (std::exchange(m_skipAppearedPoll, false))
-        return;
-    startPolling();
+    m_scheduler->waitForAnswer([this] { m_window->showAt(panelAnchor()); });
 }
 
 QRect DORVMenuApp::panelAnchor() const
@@ -219,7 +190,7 @@ QRect DORVMenuApp::panelAnchor() const
 
 void DORVMenuApp::updateIcon()
 {
-    const BridgeState state = m_status->state();
+    const BridgeState state = m_status->snapshot().state;
     const QString name = iconName(state);
     const QColor color = style::stateColor(state);
     // Most polls change nothing the icon shows: keep the rendered icon then.

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "bridge/bridgestatus.h"
+#include "bridge/pollscheduler.h"
 #include "config/reloadsignal.h"
 #include "service/launchagentcontroller.h"
 #include "ui/settingswindowcontroller.h"
 
 #include <QColor>
+#include <QDir>
 #include <QObject>
 #include <memory>
 
@@ -13,7 +15,7 @@ class QSystemTrayIcon;
 
 // The application: the one bridge model, the tray icon that follows its state with its menu,
 // the panel that opens from it, and the controller that acts on what the user asks for in
-// either. Polling starts the first time the panel is shown.
+// either. Polling starts the first time the panel or the menu is shown.
 namespace dorv {
 
 class Coalescer;
@@ -24,12 +26,20 @@ class PanelWindow;
 class ProjectConfig;
 class TrayMenu;
 
-// What a test may point elsewhere; the program keeps the defaults.
+// What a test may point elsewhere or make shorter; the program keeps the defaults. The places
+// are taken from the home folder when the seams are made.
 struct AppSeams {
     QUrl bridgeUrl = BridgeStatus::defaultBaseUrl();
     LaunchAgentController::Runner serviceRunner;         // empty: the platform's tool
     SettingsWindowController::FolderPicker folderPicker; // empty: the folder dialog
     QString pgrepProgram = reload::kPgrepProgram;
+    QString listFile = QDir::home().filePath(QStringLiteral(".marvek/chatwire-projects.yaml"));
+    QString logFolder = QDir::home().filePath(QStringLiteral("Library/Logs/com.ferlinq"));
+    QString plistPath =
+        QDir::home().filePath(QStringLiteral("Library/LaunchAgents/com.ferlinq.plist"));
+    PollTimes pollTimes = {};
+    BridgeTimeouts timeouts = {};
+    int samePressMs = -1; // -1: the desktop's double-click interval
 };
 
 class DORVMenuApp : public QObject {
@@ -47,6 +57,8 @@ public:
     // The panel, built the first time it is needed.
     PanelWindow *ensurePanel();
     MenuContentView *panel() const { return m_panel; }
+    // The tray icon's menu, built the first time it is needed.
+    TrayMenu *ensureMenu();
 
     // The tray icon's glyph and colour for a state.
     static QString iconName(BridgeState state);
@@ -62,10 +74,9 @@ private:
     void showTrayIcon();
     void updateIcon();
     QRect panelAnchor() const;
-    void startPolling();
-    void onPanelAppeared();
 
     BridgeStatus *m_status;
+    PollScheduler *m_scheduler;
     LaunchAgentController m_service;
     ProjectConfig *m_panelConfig;
     SettingsWindowController *m_editor;
@@ -78,9 +89,6 @@ private:
     QString m_iconName;
     QColor m_iconColor;
     bool m_trayStale = false; // the tray has not been given the current icon yet
-    bool m_polling = false;
-    bool m_opening = false; // the first open waits for the bridge's first answer
-    bool m_skipAppearedPoll = false;
 };
 
 } // namespace dorv

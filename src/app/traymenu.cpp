@@ -1,21 +1,28 @@
 #include "app/traymenu.h"
 
-#include "bridge/bridgestatus.h"
 #include "ui/helpers.h"
+#include "ui/shownstate.h"
 
 #include <QActionGroup>
+#include <QScreen>
+#include <QStyle>
 
 namespace dorv {
 
 namespace {
-// A menu is read from top to bottom: past this many projects the rest are in the panel, where
-// the list scrolls (and a host need not be sent thousands of items at every change).
-constexpr qsizetype kMenuProjects = 50;
-
 // An ampersand in a menu text marks a mnemonic; an alias shows its own.
 QString menuText(QString text)
 {
     return helpers::visibleName(text).replace(u'&', QStringLiteral("&&"));
+}
+
+// The first `room` of `all`, the last of them given up for `marked` when it comes later.
+QStringList listed(const QStringList &all, const QString &marked, qsizetype room)
+{
+    QStringList names = all.first(qMin(all.size(), room));
+    if (room > 0 && all.size() > room && !names.contains(marked) && all.indexOf(marked, room) != -1)
+        names.last() = marked;
+    return names;
 }
 } // namespace
 
@@ -46,19 +53,31 @@ TrayMenu::TrayMenu(QWidget *parent) : QMenu(parent), m_group(new QActionGroup(th
             &TrayMenu::quitRequested);
 }
 
-void TrayMenu::showState(const BridgeStatus &status, bool agentLoaded)
+// How many project items fit one column of the screen beside the other items: past that, Qt
+// adds a column and the menu covers the icon (and a host need not be sent thousands of items).
+int TrayMenu::projectRoom() const
 {
-    const bool offline = status.state() == BridgeState::Offline;
-    m_newSession->setEnabled(!offline && !status.activeProject().isEmpty());
-    m_bridge->setChecked(agentLoaded);
-    // The project items are made again only when the bridge's list changes, and marked again
-    // only when the active project does: a poll that changes nothing costs no walk of the list.
-    const QStringList names =
-        offline ? QStringList()
-                : status.projects().first(qMin(status.projects().size(), kMenuProjects));
-    const bool moved = m_active != status.activeProject();
-    m_active = status.activeProject();
-    if (names != m_names) {
+    const QScreen *screen = this->screen();
+    const int item = actionGeometry(m_newSession).height();
+    const int separator = actionGeometry(actions().at(1)).height();
+    const int frame = 2 * (style()->pixelMetric(QStyle::PM_MenuPanelWidth, nullptr, this) +
+                           style()->pixelMetric(QStyle::PM_MenuVMargin, nullptr, this) +
+                           style()->pixelMetric(QStyle::PM_MenuDesktopFrameWidth, nullptr, this));
+    // Open Panel, All Projects…, New Session, Bridge, Configure Projects…, Open Logs…, Quit.
+    const int others = 7 * item + 3 * separator + frame;
+    const int height = screen ? screen->availableGeometry().height() : 600;
+    return qMax(1, (height - others) / qMax(1, item));
+}
+
+void TrayMenu::showState(const ShownState &shown)
+{
+    m_newSession->setEnabled(shown.newSessionEnabled && !shown.busy.newSession);
+    m_bridge->setChecked(shown.switchOn);
+    const QStringList all = shown.projectsShown ? shown.status.projects : QStringList();
+    const QStringList names = listed(all, shown.marked, projectRoom());
+    // The items are made again only when the list shown changes.
+    const bool rebuilt = names != m_names;
+    if (rebuilt) {
         m_names = names;
         qDeleteAll(m_projects);
         m_projects.clear();
@@ -66,26 +85,27 @@ void TrayMenu::showState(const BridgeStatus &status, bool agentLoaded)
             auto *item = new QAction(menuText(name), m_group);
             item->setCheckable(true);
             // Like a panel row: choosing the active project sends the switch again. The mark
-            // stays on the bridge's active project until a poll says it moved.
-            connect(item, &QAction::triggered, this, [this, name] {
-                markActive();
-                Q_EMIT projectChosen(name);
-            });
+            // stays on the bridge's active project until a poll says it moved: the state handed
+            // back at the press marks the items again.
+            connect(item, &QAction::triggered, this, [this, name] { Q_EMIT projectChosen(name); });
             insertAction(m_more, item);
             m_projects.append(item);
         }
         m_projectsEnd->setVisible(!names.isEmpty());
-        m_more->setVisible(!offline && status.projects().size() > names.size());
-    } else if (!moved) {
-        return;
+        m_more->setVisible(all.size() > names.size());
     }
-    markActive();
+    m_marked = shown.marked;
+    m_busy = shown.busy.projects;
+    mark();
 }
 
-void TrayMenu::markActive()
+// Every item, whatever changed: the menu holds at most a screen's column of them.
+void TrayMenu::mark()
 {
-    for (qsizetype i = 0; i < m_projects.size(); ++i)
-        m_projects[i]->setChecked(m_names[i] == m_active);
+    for (qsizetype i = 0; i < m_projects.size(); ++i) {
+        m_projects[i]->setChecked(m_names[i] == m_marked);
+        m_projects[i]->setEnabled(!m_busy.contains(m_names[i]));
+    }
 }
 
 } // namespace dorv

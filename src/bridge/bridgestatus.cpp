@@ -1,12 +1,11 @@
 #include "bridge/bridgestatus.h"
+
+#include "bridge/httpexchange.h"
 #include "bridge/statusresponse.h"
 #include "common/logging.h"
 
-#include "bridge/httpexchange.h"
-
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTimer>
 
 namespace dorv {
 
@@ -15,13 +14,15 @@ QUrl BridgeStatus::defaultBaseUrl()
     return QUrl(QStringLiteral("http://127.0.0.1:9876"));
 }
 
-BridgeStatus::BridgeStatus(const QUrl &baseUrl, QObject *parent)
-    : QObject(parent), m_baseUrl(baseUrl)
+BridgeStatus::BridgeStatus(const QUrl &baseUrl, BridgeTimeouts timeouts, QObject *parent)
+    : QObject(parent), m_baseUrl(baseUrl), m_timeouts(timeouts)
 {
 }
-void BridgeStatus::setState(BridgeState state)
+
+void BridgeStatus::setOffline()
 {
-    publish(m_state, state);
+    m_snapshot.state = BridgeState::Offline;
+    Q_EMIT statusChanged(m_snapshot);
 }
 
 QUrl BridgeStatus::endpoint(const QString &component) const
@@ -34,33 +35,12 @@ QUrl BridgeStatus::endpoint(const QString &component) const
     return url;
 }
 
-void BridgeStatus::startPolling()
-{
-    poll();
-    // A repeated call replaces the timer, so there is never more than one.
-    delete m_timer;
-    m_timer = new QTimer(this);
-    m_timer->setInterval(kPollIntervalMs);
-    // A coarse timer would poll up to 5 % early.
-    m_timer->setTimerType(Qt::PreciseTimer);
-    connect(m_timer, &QTimer::timeout, this, [self = QPointer(this)] {
-        QMetaObject::invokeMethod(
-            self,
-            [self] {
-                if (self)
-                    self->poll();
-            },
-            Qt::QueuedConnection);
-    });
-    m_timer->start();
-}
-
 void BridgeStatus::poll()
 {
     qCDebug(lcBridge) << "poll";
-    const HttpExchange *exchange =
-        HttpExchange::start(endpoint(QStringLiteral("status")), "GET", {}, {},
-                            {kStatusIdleTimeoutMs, kStatusLifetimeMs, kMaxStatusReplyBytes}, this);
+    const HttpExchange *exchange = HttpExchange::start(
+        endpoint(QStringLiteral("status")), "GET", {}, {},
+        {m_timeouts.statusIdleMs, m_timeouts.statusLifetimeMs, kMaxStatusReplyBytes}, this);
     connect(exchange, &HttpExchange::finished, this, &BridgeStatus::applyStatusReply);
 }
 
@@ -82,61 +62,67 @@ void BridgeStatus::noteOutcome(const QString &failure)
     m_failure = failure;
 }
 
+// A failed poll changes only the state: the rest stays as the last accepted reply left it.
+void BridgeStatus::failed(const QString &failure)
+{
+    noteOutcome(failure);
+    setOffline();
+}
+
 void BridgeStatus::applyStatusReply(int statusCode, const QByteArray &body, const QString &failure)
 {
-    if (statusCode != 200) {
-        noteOutcome(statusCode < 0 ? failure : QStringLiteral("HTTP status %1").arg(statusCode));
-        publish(m_state, BridgeState::Offline);
-        return;
-    }
+    if (statusCode != 200)
+        return failed(statusCode < 0 ? failure : QStringLiteral("HTTP status %1").arg(statusCode));
     const std::optional<StatusResponse> decoded = StatusResponse::decode(body);
-    if (!decoded) {
-        noteOutcome(QStringLiteral("the reply's body is not a status object"));
-        publish(m_state, BridgeState::Offline);
-        return;
-    }
+    if (!decoded)
+        return failed(QStringLiteral("the reply's body is not a status object"));
     qCDebug(lcBridge) << "status reply:" << body.size() << "bytes";
     noteOutcome({});
     const StatusResponse &r = *decoded;
-    publish(m_state, r.chatwire == QStringLiteral("connected") ? BridgeState::Connected
-                                                               : BridgeState::Connecting);
-    publish(m_activeProject, r.activeProject.value_or(QString()));
+    BridgeSnapshot &s = m_snapshot;
+    s.state = r.chatwire == QStringLiteral("connected") ? BridgeState::Connected
+                                                        : BridgeState::Connecting;
+    s.activeProject = r.activeProject.value_or(QString());
     // An unchanged list keeps its data: the views then see "the same" at no cost, however long.
-    QStringList projects = r.projects.value_or(QStringList());
-    publish(m_projects, projects == m_projects ? m_projects : std::move(projects));
-    publish(m_marvekBusy, r.marvekBusy.value_or(false));
-    publish(m_contextPct, r.contextPct);
-    publish(m_queued, r.queued.value_or(0));
+    if (QStringList projects = r.projects.value_or(QStringList()); projects != s.projects)
+        s.projects = std::move(projects);
+    s.marvekBusy = r.marvekBusy.value_or(false);
+    s.contextPct = r.contextPct;
+    s.queued = r.queued.value_or(0);
+    Q_EMIT statusChanged(m_snapshot);
 }
 
-void BridgeStatus::switchProject(const QString &name)
+void BridgeStatus::switchProject(const QString &name, std::function<void()> ended)
 {
     const QByteArray body = QJsonDocument(QJsonObject{{QStringLiteral("project"), name}})
                                 .toJson(QJsonDocument::Compact);
-    sendCommand(QStringLiteral("use"), "Content-Type: application/json\r\n", body);
+    sendCommand(QStringLiteral("use"), "Content-Type: application/json\r\n", body,
+                std::move(ended));
 }
 
-void BridgeStatus::newSession()
+void BridgeStatus::newSession(std::function<void()> ended)
 {
-    sendCommand(QStringLiteral("new"), {}, {});
+    sendCommand(QStringLiteral("new"), {}, {}, std::move(ended));
 }
 
 // A command goes out once on a connection of its own: an HTTP stack that resends a request
-// whose connection closed early would start two sessions. However it ends, the next poll
-// shows what happened.
+// whose connection closed early would start two sessions.
 void BridgeStatus::sendCommand(const QString &component, const QByteArray &headers,
-                               const QByteArray &body)
+                               const QByteArray &body, std::function<void()> ended)
 {
     qCDebug(lcBridge).noquote() << "POST" << endpoint(component).path() << body;
     const HttpExchange *exchange =
         HttpExchange::start(endpoint(component), "POST", headers, body,
-                            {kCommandIdleTimeoutMs, 0, kMaxCommandReplyBytes}, this);
+                            {m_timeouts.commandIdleMs, 0, kMaxCommandReplyBytes}, this);
     // The reply is never examined beyond this line of the log.
-    connect(exchange, &HttpExchange::finished, this, [this, component](int statusCode) {
-        qCDebug(lcBridge).noquote()
-            << "POST" << endpoint(component).path() << "ended with status" << statusCode;
-        poll();
-    });
+    connect(exchange, &HttpExchange::finished, this,
+            [this, component, ended = std::move(ended)](int statusCode) {
+                qCDebug(lcBridge).noquote()
+                    << "POST" << endpoint(component).path() << "ended with status" << statusCode;
+                if (ended)
+                    ended();
+                Q_EMIT commandEnded();
+            });
 }
 
 } // namespace dorv

@@ -1,76 +1,67 @@
 #pragma once
 
-#include "bridge/bridgestate.h"
+#include "bridge/bridgesnapshot.h"
 
 #include <QObject>
-#include <QPointer>
-#include <QStringList>
 #include <QUrl>
-#include <optional>
+#include <functional>
 
-class QTimer;
-
-// The utility's one picture of the bridge, learnt by polling GET /status. Every assignment of a
-// published field emits changed(), also when the value does not change.
+// The utility's one picture of the bridge, learnt from GET /status, and the two commands sent to
+// it. Observers are handed the whole picture once per accepted reply or failed poll. When to poll
+// is PollScheduler's matter.
 namespace dorv {
+
+// How long the bridge may stay silent before a request fails, and how long a poll may live in all.
+struct BridgeTimeouts {
+    static constexpr int kStatusIdleTimeoutMs = 3000;
+    static constexpr int kCommandIdleTimeoutMs = 5000;
+    static constexpr int kStatusLifetimeMs = 10000;
+    int statusIdleMs = kStatusIdleTimeoutMs;
+    int statusLifetimeMs = kStatusLifetimeMs;
+    int commandIdleMs = kCommandIdleTimeoutMs;
+};
 
 class BridgeStatus : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kPollIntervalMs = 5000;
-    static constexpr int kStatusIdleTimeoutMs = 3000;
-    static constexpr int kCommandIdleTimeoutMs = 5000;
-    static constexpr int kStatusLifetimeMs = 10000;
     static constexpr qint64 kMaxStatusReplyBytes = 1 << 20;
     // A command's reply is never examined: a little is read, the rest is refused.
     static constexpr qint64 kMaxCommandReplyBytes = 64 << 10;
 
     static QUrl defaultBaseUrl(); // http://127.0.0.1:9876
 
-    explicit BridgeStatus(const QUrl &baseUrl = defaultBaseUrl(), QObject *parent = nullptr);
+    explicit BridgeStatus(const QUrl &baseUrl = defaultBaseUrl(), BridgeTimeouts timeouts = {},
+                          QObject *parent = nullptr);
 
-    BridgeState state() const { return m_state; }
-    QString activeProject() const { return m_activeProject; }
-    QStringList projects() const { return m_projects; }
-    bool marvekBusy() const { return m_marvekBusy; }
-    std::optional<double> contextPct() const { return m_contextPct; }
-    qint64 queued() const { return m_queued; }
+    const BridgeSnapshot &snapshot() const { return m_snapshot; }
 
-    // Used by the panel right after it stops the bridge.
-    void setState(BridgeState state);
+    // The bridge was just stopped: offline at once, without waiting for a poll.
+    void setOffline();
 
-    void startPolling();
     void poll();
-    void switchProject(const QString &name);
-    void newSession();
+    // `ended` runs when the command's exchange is over, however it ended.
+    void switchProject(const QString &name, std::function<void()> ended = {});
+    void newSession(std::function<void()> ended = {});
 
 Q_SIGNALS:
-    void changed();
+    void statusChanged(const BridgeSnapshot &snapshot);
+    // A command's exchange is over: what it did shows in the next poll.
+    void commandEnded();
 
 private:
     QUrl endpoint(const QString &component) const;
-    void sendCommand(const QString &component, const QByteArray &headers, const QByteArray &body);
+    void sendCommand(const QString &component, const QByteArray &headers, const QByteArray &body,
+                     std::function<void()> ended);
     void applyStatusReply(int statusCode, const QByteArray &body, const QString &failure);
+    void failed(const QString &failure);
     // Logs a failed poll once when a failure starts (or its cause changes), and the recovery.
     void noteOutcome(const QString &failure);
 
-    template <typename T> void publish(T &field, T value)
-    {
-        field = std::move(value);
-        Q_EMIT changed();
-    }
-
-    BridgeState m_state = BridgeState::Offline;
-    QString m_activeProject;
-    QStringList m_projects;
-    bool m_marvekBusy = false;
-    std::optional<double> m_contextPct;
-    qint64 m_queued = 0;
-
+    BridgeSnapshot m_snapshot;
     const QUrl m_baseUrl;
+    const BridgeTimeouts m_timeouts;
     QString m_failure; // the cause of the failing polls, empty while polls succeed
     int m_failedPolls = 0;
-    QTimer *m_timer = nullptr;
 };
 
 } // namespace dorv

@@ -43,8 +43,11 @@ std::optional<StatusResponse> StatusResponse::decode(const QByteArray &body)
     auto textList = [](const QJsonValue &v) -> std::optional<QStringList> {
         if (!v.isArray())
             return std::nullopt;
+        // Read in place: a non-const array would detach from the document, copying it whole.
+        const QJsonArray array = v.toArray();
         QStringList list;
-        for (const QJsonValue &item : v.toArray()) {
+        list.reserve(array.size());
+        for (const QJsonValue &item : array) {
             if (!item.isString())
                 return std::nullopt;
             list.append(item.toString());

@@ -3,6 +3,7 @@
 #include "ui/helpers.h"
 #include "ui/style.h"
 #include "ui/widgets/plainbutton.h"
+#include "ui/widgets/spinner.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,11 +23,21 @@ ActionsSection::ActionsSection(QWidget *parent) : QWidget(parent)
             &PlainButton::clicked, this, &ActionsSection::openLogsRequested);
     for (QWidget *item : m_items)
         layout->addWidget(item, 0, Qt::AlignLeft);
+    m_newSessionSpinner = new Spinner(m_items.first());
+    m_newSessionSpinner->setFixedSize(16, 12); // the symbol's slot
+    m_newSessionSpinner->hide();
+    static_cast<QHBoxLayout *>(m_items.first()->layout())->insertWidget(0, m_newSessionSpinner);
 }
 
 void ActionsSection::setNewSessionEnabled(bool enabled)
 {
     m_items.first()->setEnabled(enabled);
+}
+
+void ActionsSection::setNewSessionBusy(bool busy)
+{
+    m_items.first()->layout()->itemAt(1)->widget()->setVisible(!busy);
+    m_newSessionSpinner->setVisible(busy);
 }
 
 PlainButton *ActionsSection::menuItem(const QString &icon, const QString &title)

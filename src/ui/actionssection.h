@@ -13,6 +13,8 @@ class ActionsSection : public QWidget {
 public:
     explicit ActionsSection(QWidget *parent = nullptr);
     void setNewSessionEnabled(bool enabled);
+    // While its command is out, New Session shows a spinner in place of its symbol.
+    void setNewSessionBusy(bool busy);
 
 Q_SIGNALS:
     void newSessionRequested();
@@ -23,6 +25,7 @@ private:
     PlainButton *menuItem(const QString &icon, const QString &title);
 
     QList<QWidget *> m_items;
+    QWidget *m_newSessionSpinner;
 };
 
 } // namespace dorv

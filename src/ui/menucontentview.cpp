@@ -1,7 +1,6 @@
 #include "ui/menucontentview.h"
 #include "common/coalescer.h"
 
-#include "bridge/bridgestatus.h"
 #include "config/projectconfig.h"
 #include "ui/actionssection.h"
 #include "ui/headersection.h"
@@ -23,9 +22,8 @@ namespace dorv {
 
 using style::Level;
 
-MenuContentView::MenuContentView(BridgeStatus *status, ProjectConfig *config, QWidget *parent)
-    : QWidget(parent), m_status(status), m_config(config),
-      m_refresh(new Coalescer(this, [this] { refresh(); }))
+MenuContentView::MenuContentView(ProjectConfig *config, QWidget *parent)
+    : QWidget(parent), m_config(config), m_refresh(new Coalescer(this, [this] { refresh(); }))
 {
     setObjectName(QStringLiteral("menuContentView"));
     setFixedWidth(kWidth);
@@ -57,15 +55,16 @@ MenuContentView::MenuContentView(BridgeStatus *status, ProjectConfig *config, QW
     m_layout->addWidget(helpers::makeDivider(this));
     m_layout->addWidget(quitRow());
 
-    connect(status, &BridgeStatus::changed, this, &MenuContentView::scheduleRefresh);
     connect(m_config, &ProjectConfig::changed, this, &MenuContentView::scheduleRefresh);
     refresh();
 }
 
-void MenuContentView::setAgentLoaded(bool loaded)
+void MenuContentView::showState(const ShownState &shown)
 {
-    m_agentLoaded = loaded;
-    m_switch->setChecked(loaded);
+    m_shown = shown;
+    // The switch moves at once: it must never show a position the user did not leave it in.
+    m_switch->setChecked(shown.switchOn);
+    scheduleRefresh();
 }
 
 void MenuContentView::setMaximumPanelHeight(int height)
@@ -101,30 +100,29 @@ void MenuContentView::scheduleRefresh()
 void MenuContentView::refresh()
 {
     m_refresh->cancel();
-    if (!m_status)
-        return;
     ++m_refreshCount;
-    const BridgeStatus &s = *m_status;
-    const BridgeState state = s.state();
+    const ShownState &shown = m_shown;
+    const BridgeState state = shown.status.state;
     const bool offline = state == BridgeState::Offline;
 
     m_header->showState(state);
     m_connectingHint->setVisible(state == BridgeState::Connecting);
-    const bool showCard = !offline && !s.activeProject().isEmpty();
+    const bool showCard = !offline && !shown.status.activeProject.isEmpty();
     m_card->setVisible(showCard);
     m_cardDivider->setVisible(showCard);
     if (showCard)
-        m_card->showStatus(s);
-    m_switch->setChecked(m_agentLoaded);
+        m_card->showStatus(shown.status);
+    m_switch->setChecked(shown.switchOn);
     m_offlineHint->setVisible(offline);
     m_offlineDivider->setVisible(offline);
-    const bool showProjects = !offline && !s.projects().isEmpty();
-    m_projects->setVisible(showProjects);
-    m_projectsDivider->setVisible(showProjects);
-    if (showProjects)
-        m_projects->showProjects(s.projects(), s.activeProject(),
-                                 m_config ? m_config->projects() : QList<ProjectEntry>());
-    m_actions->setNewSessionEnabled(!s.activeProject().isEmpty() && !offline);
+    m_projects->setVisible(shown.projectsShown);
+    m_projectsDivider->setVisible(shown.projectsShown);
+    if (shown.projectsShown)
+        m_projects->showProjects(shown.status.projects, shown.marked,
+                                 m_config ? m_config->projects() : QList<ProjectEntry>(),
+                                 shown.busy.projects);
+    m_actions->setNewSessionEnabled(shown.newSessionEnabled);
+    m_actions->setNewSessionBusy(shown.busy.newSession);
     updateHeight();
 }
 
@@ -185,10 +183,7 @@ QWidget *MenuContentView::toggleSection()
     m_switch->setObjectName(QStringLiteral("bridgeSwitch"));
     m_switch->setAccessibleName(QStringLiteral("Bridge"));
     // clicked() fires for the user's flips only, never for setChecked().
-    connect(m_switch, &SwitchButton::clicked, this, [this](bool on) {
-        m_agentLoaded = on;
-        Q_EMIT switchFlipped(on);
-    });
+    connect(m_switch, &SwitchButton::clicked, this, &MenuContentView::switchFlipped);
     layout->addWidget(m_switch);
     return row;
 }
@@ -208,7 +203,6 @@ QWidget *MenuContentView::quitRow()
     if (kPlatform.panelAnswersQuitKey)
         connect(new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this), &QShortcut::activated,
                 this, &MenuContentView::quitRequested);
-    m_quit = row;
     return row;
 }
 

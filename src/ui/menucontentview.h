@@ -1,12 +1,14 @@
 #pragma once
 
+#include "ui/shownstate.h"
+
 #include <QPointer>
 #include <QWidget>
 
 class QVBoxLayout;
 
 // The panel that opens from the tray icon: the bridge's state, the active project, the bridge
-// switch, the bridge's projects and the actions. A view: it shows the bridge model and the
+// switch, the bridge's projects and the actions. A view: it draws the state it is handed and the
 // project list it is given, refreshing at most once per event-loop pass, and emits what the
 // user asked for; it acts on nothing itself. Its height follows its content, within a limit
 // past which the projects scroll.
@@ -15,7 +17,6 @@ namespace dorv {
 class Coalescer;
 
 class ActionsSection;
-class BridgeStatus;
 class HeaderSection;
 class ProjectCard;
 class ProjectConfig;
@@ -28,18 +29,17 @@ public:
     static constexpr int kWidth = 260;
 
     // `config` gives the project directories shown under the bridge's projects.
-    MenuContentView(BridgeStatus *status, ProjectConfig *config, QWidget *parent = nullptr);
+    explicit MenuContentView(ProjectConfig *config, QWidget *parent = nullptr);
 
     int refreshCount() const { return m_refreshCount; }
 
-    // The switch's position: whether the bridge's service is taken to be running.
-    void setAgentLoaded(bool loaded);
+    void showState(const ShownState &shown);
     // The tallest the panel may be (<= 0: no limit).
     void setMaximumPanelHeight(int height);
     // Brings the content up to date before the panel is sized and shown: aboutToAppear() lets
-    // the owner reload the project list, then the models are applied.
+    // the owner reload the project list, then the state is drawn.
     void prepareToShow();
-    // Applies the models now instead of at the next event-loop pass.
+    // Draws the state now instead of at the next event-loop pass.
     void refresh();
 
 Q_SIGNALS:
@@ -66,9 +66,8 @@ private:
     QWidget *toggleSection();
     QWidget *quitRow();
 
-    QPointer<BridgeStatus> m_status;
+    ShownState m_shown;
     QPointer<ProjectConfig> m_config;
-    bool m_agentLoaded = false;
     bool m_prepared = false;
     bool m_fitting = false;
     int m_refreshCount = 0;
@@ -86,7 +85,6 @@ private:
     ProjectsSection *m_projects = nullptr;
     QWidget *m_projectsDivider = nullptr;
     ActionsSection *m_actions = nullptr;
-    QWidget *m_quit = nullptr;
 };
 
 } // namespace dorv

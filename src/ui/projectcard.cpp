@@ -1,6 +1,6 @@
 #include "ui/projectcard.h"
 
-#include "bridge/bridgestatus.h"
+#include "bridge/bridgesnapshot.h"
 #include "ui/helpers.h"
 #include "ui/style.h"
 #include "ui/widgets/contextbar.h"
@@ -90,21 +90,21 @@ QString ProjectCard::percentText(double pct)
     return QString::number(qint64(whole)) + u'%';
 }
 
-void ProjectCard::showStatus(const BridgeStatus &status)
+void ProjectCard::showStatus(const BridgeSnapshot &status)
 {
-    m_name->setText(helpers::shownName(status.activeProject()));
-    m_busy->setVisible(status.marvekBusy());
-    m_idle->setVisible(!status.marvekBusy());
+    m_name->setText(helpers::shownName(status.activeProject));
+    m_busy->setVisible(status.marvekBusy);
+    m_idle->setVisible(!status.marvekBusy);
     // Qt tells only the card's own layout; the nested line would keep the old one's width and
     // size a long name one line too tall until the card is shown.
     m_projectLine->invalidate();
-    const std::optional<double> pct = status.contextPct();
+    const std::optional<double> pct = status.contextPct;
     m_hasContext = pct.has_value();
     if (pct) {
         m_bar->set(*pct / 100.0, style::color(*pct > 70 ? Tint::Orange : Tint::Blue));
         m_percent->setText(percentText(*pct));
     }
-    const qint64 queued = status.queued();
+    const qint64 queued = status.queued;
     m_hasQueue = queued >= 1;
     setCompact(m_compact);
     if (queued >= 1)

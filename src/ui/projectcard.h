@@ -9,7 +9,7 @@ class QLayout;
 // its percentage, and the queue line.
 namespace dorv {
 
-class BridgeStatus;
+struct BridgeSnapshot;
 class ContextBar;
 class WrapLabel;
 
@@ -17,7 +17,7 @@ class ProjectCard : public QWidget {
     Q_OBJECT
 public:
     explicit ProjectCard(QWidget *parent = nullptr);
-    void showStatus(const BridgeStatus &status);
+    void showStatus(const BridgeSnapshot &status);
     // On a screen too short for the whole panel the context and queue lines give way.
     void setCompact(bool compact);
 

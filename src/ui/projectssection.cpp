@@ -4,6 +4,7 @@
 #include "ui/style.h"
 #include "ui/widgets/plainbutton.h"
 #include "ui/widgets/rowlist.h"
+#include "ui/widgets/spinner.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -45,6 +46,10 @@ public:
         m_check->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         m_check->setAttribute(Qt::WA_TransparentForMouseEvents);
         layout->addWidget(m_check, 0, Qt::AlignTop);
+        // A switch still out shows a spinner in the slot.
+        m_spinner = new Spinner(m_check);
+        m_spinner->setGeometry(2, 3, 10, 10);
+        m_spinner->hide();
         m_text = helpers::nameOverPath(this, nameFont(), QStringLiteral("projectName"),
                                        QStringLiteral("projectPath"));
         layout->addLayout(m_text.column, 1);
@@ -52,13 +57,14 @@ public:
 
     QString name() const { return m_name; }
 
-    void show(const QString &name, const QString &path, bool active)
+    void show(const QString &name, const QString &path, bool active, bool busy)
     {
+        m_spinner->setVisible(busy);
         m_name = name;
         setAccessibleName(helpers::visibleName(name));
         setAccessibleDescription(active ? QStringLiteral("Active project") : QString());
-        if (m_check->pixmap().isNull() == active) {
-            if (active)
+        if (m_check->pixmap().isNull() == (active && !busy)) {
+            if (active && !busy)
                 m_check->setPixmap(style::symbol(QStringLiteral("checkmark"),
                                                  style::color(style::Tint::Blue), 10,
                                                  devicePixelRatioF()));
@@ -77,6 +83,7 @@ public:
 
 private:
     QLabel *m_check;
+    Spinner *m_spinner;
     helpers::NameOverPath m_text;
     QString m_name;
 };
@@ -103,7 +110,8 @@ protected:
     {
         const QString &name = m_section->m_names.at(index);
         static_cast<ProjectRow *>(row)->show(name, m_section->m_paths.value(name),
-                                             name == m_section->m_active);
+                                             name == m_section->m_active,
+                                             m_section->m_busy.contains(name));
     }
     int entryRow() const override
     {
@@ -139,7 +147,7 @@ ProjectsSection::ProjectsSection(QWidget *parent) : QWidget(parent)
 }
 
 void ProjectsSection::showProjects(const QStringList &names, const QString &active,
-                                   const QList<ProjectEntry> &known)
+                                   const QList<ProjectEntry> &known, const QSet<QString> &busy)
 {
     // A poll that changes nothing costs a comparison. Only aliases and paths count: every load
     // of the list gives its entries new ids.
@@ -148,7 +156,7 @@ void ProjectsSection::showProjects(const QStringList &names, const QString &acti
     for (qsizetype i = 0; !knownChanged && !sameList && i < known.size(); ++i)
         knownChanged = known[i].alias != m_known[i].alias || known[i].path != m_known[i].path;
     m_known = known; // equal or not: the next poll then compares shared lists in one step
-    if (!knownChanged && names == m_names && active == m_active)
+    if (!knownChanged && names == m_names && active == m_active && busy == m_busy)
         return;
     if (knownChanged) {
         m_paths.clear();
@@ -159,6 +167,7 @@ void ProjectsSection::showProjects(const QStringList &names, const QString &acti
     const bool rowsChanged = knownChanged || names != m_names;
     m_names = names;
     m_active = active;
+    m_busy = busy;
     if (rowsChanged)
         m_list->setKeys(names);
     else
