@@ -50,8 +50,9 @@ DORVMenuApp::DORVMenuApp(AppSeams seams, QObject *parent)
       m_scheduler(new PollScheduler(m_status, seams.pollTimes, this)),
       m_service(seams.plistPath, std::move(seams.serviceRunner)),
       m_panelConfig(new ProjectConfig(seams.listFile, seams.pgrepProgram, this)),
-      m_editor(new SettingsWindowController(new ProjectConfig(seams.listFile, seams.pgrepProgram, this),
-                                            std::move(seams.folderPicker), this)),
+      m_editor(
+          new SettingsWindowController(new ProjectConfig(seams.listFile, seams.pgrepProgram, this),
+                                       std::move(seams.folderPicker), this)),
       m_controller(new AppController(
           m_status, m_scheduler, &m_service, m_editor, seams.logFolder,
           seams.samePressMs >= 0 ? seams.samePressMs : QApplication::doubleClickInterval(), this)),
