@@ -2,12 +2,12 @@
 
 #include "bridge/bridgestatus.h"
 #include "bridge/pollscheduler.h"
+#include "config/projectconfig.h"
 #include "config/reloadsignal.h"
 #include "service/launchagentcontroller.h"
 #include "ui/settingswindowcontroller.h"
 
 #include <QColor>
-#include <QDir>
 #include <QObject>
 #include <memory>
 
@@ -23,7 +23,6 @@ class Coalescer;
 class AppController;
 class MenuContentView;
 class PanelWindow;
-class ProjectConfig;
 class TrayMenu;
 
 // What a test may point elsewhere or make shorter; the program keeps the defaults. The places
@@ -33,10 +32,9 @@ struct AppSeams {
     LaunchAgentController::Runner serviceRunner;         // empty: the platform's tool
     SettingsWindowController::FolderPicker folderPicker; // empty: the folder dialog
     QString pgrepProgram = reload::kPgrepProgram;
-    QString listFile = QDir::home().filePath(QStringLiteral(".marvek/chatwire-projects.yaml"));
-    QString logFolder = QDir::home().filePath(QStringLiteral("Library/Logs/com.ferlinq"));
-    QString plistPath =
-        QDir::home().filePath(QStringLiteral("Library/LaunchAgents/com.ferlinq.plist"));
+    QString listFile = ProjectConfig::configPath();
+    QString logFolder = LaunchAgentController::logFolder();
+    QString plistPath = LaunchAgentController::defaultPlistPath();
     PollTimes pollTimes = {};
     BridgeTimeouts timeouts = {};
     int samePressMs = -1; // -1: the desktop's double-click interval
