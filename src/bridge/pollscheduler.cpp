@@ -10,7 +10,9 @@ PollScheduler::PollScheduler(BridgeStatus *status, PollTimes times, QObject *par
     // A coarse timer would poll up to 5 % early.
     m_timer.setTimerType(Qt::PreciseTimer);
     m_timer.setInterval(m_times.intervalMs);
-    connect(&m_timer, &QTimer::timeout, status, &BridgeStatus::poll);
+    // A tick queues its poll, as a run-loop timer starts a task: a model gone by then is not
+    // polled (the queued call dies with its receiver).
+    connect(&m_timer, &QTimer::timeout, status, &BridgeStatus::poll, Qt::QueuedConnection);
     connect(status, &BridgeStatus::commandEnded, status, &BridgeStatus::poll);
 
     m_answerWait.setSingleShot(true);
