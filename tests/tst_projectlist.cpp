@@ -17,7 +17,6 @@ QString describe(const QList<ProjectEntry> &entries)
 
 // Name, text, what is read.
 const char *const kReaderCases[][3] = {
-    {"written form", "default: b\nprojects:\n  a: /a\n  b: /b\n", "a=/a|b=/b*"},
     {"empty default, empty alias", "default:\nprojects:\n  : /x\n  a: /a", "=/x*|a=/a"},
     {"two defaults share alias", "default: a\nprojects:\n a: /1\n a: /2", "a=/1*|a=/2*"},
     {"every default: removed", "default: x default: y\nprojects:\n x  y: /p", "x  y=/p*"},

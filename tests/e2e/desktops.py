@@ -1,9 +1,8 @@
-"""The desktops the end-to-end steps run on, each behind one small interface: start() (display
-and buses), start_tray(), app_env(), icon() ((x, y, w, h) of what the tray draws, or None),
-click(x, y, button), key(name), window(title), screenshot(path), menu_click(label) (a click on
-an entry of the host's menu for the icon) and stop(). xembed, sni: Xvfb with trayer or
-xfce4-panel (scripts/virtual_desktop.py); sway: headless, with waybar; gnome: GNOME Shell with
-the AppIndicator extension, driven through its Eval call; kde: KWin and Plasma.
+"""The desktops the end-to-end steps run on, each behind one small interface (icon() is the
+(x, y, w, h) of what the tray draws, or None; menu_click(label) clicks an entry of the host's
+menu for the icon). xembed, sni: Xvfb with trayer or xfce4-panel (scripts/virtual_desktop.py);
+sway: headless, with waybar; gnome: GNOME Shell with the AppIndicator extension, driven through
+its Eval call; kde: KWin and Plasma.
 """
 
 import glob
@@ -17,12 +16,10 @@ import threading
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
-from virtual_desktop import (WATCHER, DesktopError, VirtualDesktop, find_accessible,  # noqa
-                             press)
+from virtual_desktop import (TRAYS, WATCHER, DesktopError, VirtualDesktop,  # noqa
+                             find_accessible, missing_tools, press)
 
-NEEDS = {"xembed": ["Xvfb", "trayer", "xdotool", "import"],
-         "sni": ["Xvfb", "xfce4-panel", "xdotool", "import"],
-         "sway": ["sway", "waybar", "swaymsg", "grim", "wtype"],
+NEEDS = {"sway": ["sway", "waybar", "swaymsg", "grim", "wtype"],
          "gnome": ["gnome-shell", "gsettings", "/usr/share/gnome-shell/extensions/"
                    "ubuntu-appindicators@ubuntu.com"],
          "kde": ["kwin_wayland", "plasmashell", "kded5", "convert"]}
@@ -30,7 +27,9 @@ NEEDS = {"xembed": ["Xvfb", "trayer", "xdotool", "import"],
 
 def missing(kind):
     common = ["unshare", "ip", "dbus-daemon", "gdbus", "/usr/libexec/at-spi-bus-launcher"]
-    return [t for t in common + NEEDS[kind] if not (shutil.which(t) or os.path.exists(t))]
+    need = common + NEEDS.get(kind, [])
+    return [t for t in need if not (shutil.which(t) or os.path.exists(t))] + (
+        missing_tools(kind) if kind in TRAYS else [])
 
 
 def enter(kind):

