@@ -5,7 +5,6 @@
 #include "support/panelfixture.h"
 #include "ui/widgets/spinner.h"
 
-#include <QDesktopServices>
 #include <QScreen>
 #include <QWindow>
 
@@ -24,7 +23,6 @@ class TestApp : public QObject {
     Q_OBJECT
     TestHome m_home;
     FakeService m_service;
-    QList<QUrl> m_opened;
 
     AppSeams seams(const FakeHttpServer &server)
     {
@@ -33,9 +31,6 @@ class TestApp : public QObject {
                 .pgrepProgram = QStringLiteral("/bin/true"),
                 .samePressMs = 150};
     }
-
-public Q_SLOTS:
-    void recordUrl(const QUrl &url) { m_opened << url; }
 
 private Q_SLOTS:
     void iconAndFirstOpen();
@@ -221,15 +216,6 @@ void TestApp::placesAndTimes()
         TestHome other;
         QCOMPARE(AppSeams().logFolder, other.file("Library/Logs/com.ferlinq"));
     }
-    // Open Logs… opens the folder it was given.
-    FakeHttpServer server;
-    AppSeams given = seams(server);
-    given.logFolder = m_home.path();
-    DORVMenuApp app(given);
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "recordUrl");
-    app.controller()->openLogs();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QCOMPARE(m_opened, QList<QUrl>{QUrl::fromLocalFile(m_home.path())});
 }
 
 // Configure Projects… with the editor already open: the panel makes way, so the editor is never

@@ -80,8 +80,6 @@ void TestHttpReplyParser::replies_data()
     complete("chunked, extensions and trailers",
              chunked + "5;x=y\r\nhello\r\n6 \r\n world\r\n0\r\nTrailer: a\r\n\r\n", 200,
              "hello world");
-    complete("chunked, bare LF", "HTTP/1.1 200 OK\nTransfer-Encoding: chunked\n\n5\nhello\n0\n\n",
-             200, "hello");
     complete("chunked in any case, hex in capitals",
              ok + "Transfer-Encoding: Chunked\r\n\r\nA\r\n0123456789\r\n0\r\n\r\n", 200,
              "0123456789");
@@ -118,17 +116,12 @@ void TestHttpReplyParser::replies_data()
             true);
     refused("chunked, then gzip", ok + "Transfer-Encoding: chunked, gzip\r\n\r\n0\r\n\r\n",
             "unsupported transfer coding");
-    refused("chunked twice", ok + "Transfer-Encoding: chunked, chunked\r\n\r\n0\r\n\r\n",
-            "unsupported transfer coding");
     refused("folded header line", ok + "X-A: 1\r\n Transfer-Encoding: chunked\r\n\r\n0\r\n\r\n",
             "folded header line");
     refused("header without a colon", ok + "Content-Length 5\r\n\r\nhello",
             "malformed header line");
-    refused("blank before the colon", ok + "Content-Length : 5\r\n\r\nhello",
-            "malformed header line");
     refused("stray CR", ok + "X-A: 1\rContent-Length: 5\r\n\r\nhello", "stray CR in the head");
     refused("HTTP/2 status line", "HTTP/2 200 OK\r\n\r\n", "malformed status line");
-    refused("two-digit status", "HTTP/1.1 20 OK\r\n\r\n", "malformed status line");
     refused("empty line before the status", "\r\n" + ok + "\r\n", "malformed status line");
     refused("101 Switching Protocols", "HTTP/1.1 101 Switching Protocols\r\n\r\n",
             "unrequested protocol switch");
@@ -138,7 +131,6 @@ void TestHttpReplyParser::replies_data()
     refused("chunk larger than what is left", chunked + "100000\r\n", "reply over 1 MiB");
     refused("chunk size not hex", chunked + "zz\r\n", "invalid chunk size");
     refused("chunk size missing", chunked + "\r\nhello\r\n", "invalid chunk size");
-    refused("chunk size with junk", chunked + "5 x\r\nhello\r\n0\r\n\r\n", "invalid chunk size");
     refused("chunk longer than its size", chunked + "3\r\nhello\r\n0\r\n\r\n",
             "chunk longer than its size");
     refused("until close, over the bound", "HTTP/1.1 200 OK\r\n\r\nhello", "reply over 20 bytes",
@@ -146,8 +138,6 @@ void TestHttpReplyParser::replies_data()
     refused("the bound counts the head", ok + "Content-Length: 5\r\n\r\nhello",
             "reply over 42 bytes", false, 42);
     refused("closed mid-body", ok + "Content-Length: 5\r\n\r\nhel",
-            "closed before the reply was complete", true);
-    refused("closed before the last chunk", chunked + "5\r\nhello\r\n",
             "closed before the reply was complete", true);
     refused("closed without a reply", "", "closed without a reply", true);
 }

@@ -26,6 +26,14 @@ QString name(const QWidget *w)
     return text;
 }
 
+// One fault, its %1, %2, ... filled in order.
+template <typename... Args> void fault(QStringList &faults, const char *text, const Args &...args)
+{
+    QString line = QString::fromUtf8(text);
+    ((line = line.arg(args)), ...);
+    faults << line;
+}
+
 // Ascent plus the lowest ink any glyph puts below the baseline.
 int glyphHeight(const QFont &font)
 {
@@ -57,10 +65,8 @@ void checkLabel(const QLabel *label, QStringList &faults)
     if (label->pixmap().isNull() && !text.isEmpty()) {
         const QRect box = label->contentsRect();
         if (box.height() < glyphHeight(label->font()))
-            faults << QStringLiteral("%1: %2 high, glyphs need %3")
-                          .arg(name(label))
-                          .arg(box.height())
-                          .arg(glyphHeight(label->font()));
+            fault(faults, "%1: %2 high, glyphs need %3", name(label), box.height(),
+                  glyphHeight(label->font()));
         if (!label->wordWrap() && label->fontMetrics().horizontalAdvance(text) > box.width())
             faults << QStringLiteral("%1: text wider than the label").arg(name(label));
     }
@@ -95,11 +101,8 @@ void checkWidget(QWidget *w, QStringList &faults)
         layout.endLayout();
         const int needed = (lines - 1) * wrap->fontMetrics().height() + glyphHeight(wrap->font());
         if (wrap->height() < needed)
-            faults << QStringLiteral("%1: %2 high, its %3 lines need %4")
-                          .arg(name(wrap))
-                          .arg(wrap->height())
-                          .arg(lines)
-                          .arg(needed);
+            fault(faults, "%1: %2 high, its %3 lines need %4", name(wrap), wrap->height(), lines,
+                  needed);
     }
     QWidget *parent = w->parentWidget();
     if (parent && !w->isWindow() && !scrolledContent(w) && !parent->rect().contains(w->geometry()))
@@ -117,17 +120,11 @@ void checkWidget(QWidget *w, QStringList &faults)
                                                          : row->sizeHint().height();
             const int wanted = qBound(row->minimumHeight(), natural, row->maximumHeight());
             if (row->height() != wanted)
-                faults << QStringLiteral("%1: %2 high, its content %3")
-                              .arg(name(row))
-                              .arg(row->height())
-                              .arg(wanted);
+                fault(faults, "%1: %2 high, its content %3", name(row), row->height(), wanted);
             sum += row->height();
         }
         if (sum != w->height())
-            faults << QStringLiteral("%1: %2 high, its rows %3")
-                          .arg(name(w))
-                          .arg(w->height())
-                          .arg(sum);
+            fault(faults, "%1: %2 high, its rows %3", name(w), w->height(), sum);
     }
 }
 

@@ -42,15 +42,6 @@ inline QString writeScript(const QString &path, const QByteArray &body)
     return path;
 }
 
-// A stand-in for a platform tool: appends its arguments, one a line, to <path>.argv, says
-// something on both outputs and exits with `exitCode`.
-inline QString writeRecordingTool(const QString &path, int exitCode = 0)
-{
-    return writeScript(path, "printf '%s\\n' \"$@\" >> \"$0.argv\"\n"
-                             "echo noise; echo noise >&2; exit " +
-                                 QByteArray::number(exitCode) + '\n');
-}
-
 // A stand-in for pgrep that finds nothing and records, at each call, "---" and then the file at
 // `list` as the bridge would read it at that moment, in <path>.seen.
 inline QString writeListWatchingPgrep(const QString &path, const QString &list)
