@@ -16,9 +16,10 @@ namespace dorv {
 
 namespace {
 const QString kNewSession = QStringLiteral("new");
+const QString kSwitchPrefix = QStringLiteral("use ");
 QString switchKey(const QString &name)
 {
-    return QStringLiteral("use ") + name;
+    return kSwitchPrefix + name;
 }
 } // namespace
 
@@ -45,7 +46,7 @@ ShownState AppController::shown()
         if (it.key() == kNewSession)
             busy.newSession = true;
         else
-            busy.projects.insert(it.key().mid(4));
+            busy.projects.insert(it.key().mid(kSwitchPrefix.size()));
     }
     return shownState(m_status ? m_status->snapshot() : BridgeSnapshot(), serviceRunning(), busy);
 }

@@ -29,7 +29,7 @@ public:
     bool waitingForAnswer() const { return bool(m_ready); }
     // Polls now and every interval from now on; a second call restarts the one timer.
     void startPolling();
-    // The panel or the menu was shown: polls now and keeps polling, unless the poll that
+    // The panel was shown: polls now and keeps polling, unless the poll that
     // waited for this showing (waitForAnswer) stands for it.
     void shown();
     // Polls and calls `ready` once, when the bridge answers or the wait is over. The poll

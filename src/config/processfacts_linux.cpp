@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <cerrno>
 #include <csignal>
 #include <optional>
 #include <sys/syscall.h>
@@ -42,6 +43,10 @@ bool hangUpIf(qint32 pid, const std::function<bool(const ProcessFacts &)> &accep
 {
     // Called through syscall(): Debian 12's C library declares the wrappers for C only.
     const int handle = int(::syscall(SYS_pidfd_open, pid, 0));
+    if (handle < 0 && errno != ESRCH) { // no pidfds here (an old kernel, a sandbox): check, signal
+        const std::optional<ProcessFacts> facts = factsOf(pid);
+        return facts && accept(*facts) && ::kill(pid, SIGHUP) == 0;
+    }
     if (handle < 0)
         return false;
     const std::optional<ProcessFacts> facts = factsOf(pid);

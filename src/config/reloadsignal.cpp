@@ -69,7 +69,8 @@ QList<qint32> parsePids(const QByteArray &output)
 
 bool isBridgeServer(const QStringList &argv)
 {
-    static const QRegularExpression python(QStringLiteral("^python(3(\\.[0-9]+)?)?$"));
+    // macOS's framework builds run as .../Python.app/Contents/MacOS/Python.
+    static const QRegularExpression python(QStringLiteral("^[Pp]ython(3(\\.[0-9]+)?)?$"));
     if (argv.isEmpty() || !python.match(argv[0].section(u'/', -1)).hasMatch())
         return false;
     // Python's own reading of its command line: options up to the script; -c and -m run no
