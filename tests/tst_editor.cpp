@@ -193,6 +193,8 @@ private Q_SLOTS:
         // shows; with none, Return saves. (Space is the buttons' own; the focus row uses it.)
         row("Return, no focus", kAb, "return", "closed", saved, true);
         row("Return on ×", kAb, "tab|tab|tab|return", "b");
+        row("Tab walks to the last row", kAb + "  c: /c\n",
+            "tab|tab|tab|tab|tab|tab|tab|focus:Remove c", "a b c");
         row("Return after a click on ×", kAb, "mouse:Remove a|return", "closed",
             "default: b\nprojects:\n  b: /b\n", true);
         row("the focus stays on its row, or the next", kAb + "  c: /c\n",
